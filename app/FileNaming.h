@@ -1,0 +1,20 @@
+// Default names for saved images: a base with an optional sequence number,
+// date and time, or ten random letters and digits; then the extension.
+#pragma once
+
+#include <ctime>
+
+#include "framework/CString.h"
+
+// Builds a name at the given moment. With the sequence number on, reads
+// "Seqnum" and advances it in the settings at once. Random names draw from
+// the C runtime's rand, so they share one sequence with everything else on
+// the thread that uses it.
+CString BuildFileName(const CString& base, const CString& extension, bool randomize, bool appendSeq,
+                      bool appendDate, bool appendTime, std::time_t now);
+// The same at the current time.
+CString BuildFileName(const CString& base, const CString& extension, bool randomize, bool appendSeq,
+                      bool appendDate, bool appendTime);
+
+// The name offered for a new capture, from the stored naming settings.
+CString GetDefaultFileName(const CString& extension);

@@ -1,0 +1,60 @@
+#include "app/Hotkeys.h"
+
+#include "app/OrvoCaptureApp.h"
+
+const wchar_t* const g_keyNames[] = {L"Print Screen", L"F1", L"F2", L"F3", L"F4", L"F5", L"F6",
+                                     L"F7", L"F8", L"F9", L"F10", L"F11", L"F12", L""};
+const UINT g_keyCodes[] = {VK_SNAPSHOT, VK_F1, VK_F2, VK_F3, VK_F4, VK_F5, VK_F6,
+                           VK_F7, VK_F8, VK_F9, VK_F10, VK_F11, VK_F12, 0};
+
+UINT KeyNameToVirtualKey(const wchar_t* name)
+{
+    for (int i = 0; g_keyCodes[i] != 0; ++i)
+        if (::lstrcmpW(name, g_keyNames[i]) == 0)
+            return g_keyCodes[i];
+    return 0;
+}
+
+namespace {
+
+struct HotkeySettings {
+    const wchar_t* atomName;
+    const wchar_t* keyValue;
+    const wchar_t* altValue;
+    const wchar_t* controlValue;
+    const wchar_t* shiftValue;
+    const wchar_t* failureMessage;
+};
+
+void RegisterOne(COrvoCaptureApp& app, ATOM& atom, const HotkeySettings& s)
+{
+    HWND hwnd = app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr;
+    // The old combination goes first, so a failed change leaves none.
+    if (atom != 0)
+        ::UnregisterHotKey(hwnd, atom);
+    atom = ::GlobalAddAtomW(s.atomName);
+
+    UINT modifiers = 0;
+    if (app.GetProfileInt(L"", s.altValue, 0) != 0)
+        modifiers |= MOD_ALT;
+    if (app.GetProfileInt(L"", s.controlValue, 0) != 0)
+        modifiers |= MOD_CONTROL;
+    if (app.GetProfileInt(L"", s.shiftValue, 0) != 0)
+        modifiers |= MOD_SHIFT;
+    const UINT code = KeyNameToVirtualKey(app.GetProfileString(L"", s.keyValue));
+
+    if (!::RegisterHotKey(hwnd, atom, modifiers, code))
+        AfxMessageBox(s.failureMessage, MB_ICONERROR | MB_OK);
+}
+
+}  // namespace
+
+void COrvoCaptureApp::RegisterHotkeys()
+{
+    RegisterOne(*this, m_atomFullscreen,
+                {L"FULLSCREEN", L"HotkeyFS", L"HotkeyFSAlt", L"HotkeyFSControl", L"HotkeyFSShift",
+                 L"Could not register hot key for full screen capture"});
+    RegisterOne(*this, m_atomWindow,
+                {L"WINDOW", L"HotkeyW", L"HotkeyWAlt", L"HotkeyWControl", L"HotkeyWShift",
+                 L"Could not register hot key for window capture"});
+}

@@ -1,0 +1,45 @@
+#include "app/OrvoCaptureApp.h"
+
+#include <commctrl.h>
+
+#include "app/CommandLine.h"
+#include "app/SettingsStore.h"
+#include "capture/ScreenGrab.h"
+#include "res/resource.h"
+
+BOOL COrvoCaptureApp::InitInstance()
+{
+    // Held for the life of the process so other programs can tell it runs;
+    // a second instance is not refused.
+    ::CreateMutexW(nullptr, FALSE, L"OrvoCaptureRunning");
+
+    const CString upperTail = UpperCaseCommandLine(m_lpCmdLine);
+    if (IsUploadMode(upperTail)) {
+        RunUploadMode(UploadPathFromCommandLine(upperTail));
+        return FALSE;
+    }
+
+    INITCOMMONCONTROLSEX icc{8, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    CWinApp::InitInstance();
+    SetRegistryKey(kRegistryCompany);
+    PutStartupDefaults(*this);
+
+    m_tray.AddToTray(::LoadIconW(m_hInstance, MAKEINTRESOURCEW(IDR_MAINFRAME)));
+    m_tray.ChooseDefaultMenuItem(ID_TRAY_SETTINGS, FALSE);
+    m_tray.m_pfnHotkey = &CaptureScreen;
+    m_pMainWnd = &m_tray;
+    RegisterHotkeys();
+    return TRUE;
+}
+
+int COrvoCaptureApp::ExitInstance()
+{
+    if (m_pMainWnd) {
+        if (m_atomFullscreen != 0)
+            ::UnregisterHotKey(m_pMainWnd->m_hWnd, m_atomFullscreen);
+        if (m_atomWindow != 0)
+            ::UnregisterHotKey(m_pMainWnd->m_hWnd, m_atomWindow);
+    }
+    return CWinApp::ExitInstance();
+}

@@ -1,0 +1,47 @@
+#include "capture/ScreenGrab.h"
+
+#include "app/OrvoCaptureApp.h"
+
+void CaptureScreen(int hotkeyId)
+{
+    COrvoCaptureApp& app = OrvoApp();
+    const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+
+    // One screen image at a time: the previous one goes before the new one.
+    HWND desktop = ::GetDesktopWindow();
+    {
+        CClientDC dcDesktop(desktop);
+        app.m_dcScreen.DeleteDC();
+        app.m_dcScreen.CreateCompatibleDC(dcDesktop);
+        app.m_bmpScreen.DeleteObject();
+        app.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
+        CSelection select(app.m_dcScreen, app.m_bmpScreen);
+        app.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, 0, 0, SRCCOPY);
+    }
+
+    HWND foreground = ::GetForegroundWindow();
+    if (foreground) {
+        ::GetWindowRect(foreground, &app.m_rcWindow);
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof(placement);
+        if (::GetWindowPlacement(foreground, &placement) && placement.showCmd == SW_SHOWMAXIMIZED)
+            app.m_rcWindow.DeflateRect(::GetSystemMetrics(SM_CXFRAME), ::GetSystemMetrics(SM_CYFRAME));
+    } else {
+        // Nothing has the foreground (the desktop itself): no window to offer.
+        app.m_rcWindow.SetRectEmpty();
+    }
+
+    if (hotkeyId == app.m_atomWindow)
+        app.m_rcArea = app.m_rcWindow;
+    else
+        app.m_rcArea.SetRectEmpty();
+    app.m_rcHighlight.SetRectEmpty();
+    app.m_bMarkMode = FALSE;
+
+    // The capture window runs here once it exists; then a pending upload
+    // address is shown.
+
+    if (foreground)
+        ::SetForegroundWindow(foreground);
+}

@@ -1,0 +1,130 @@
+#include "framework/CDialog.h"
+
+#include "framework/CWinApp.h"
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
+{
+    if (!control.m_hWnd)
+        control.SubclassDlgItem(static_cast<UINT>(id), pDX->m_pDlgWnd);
+}
+
+const MessageMap* CDialog::Map()
+{
+    static const MessageMap map(CWnd::Map(), {
+        OnMessage(WM_INITDIALOG, &CDialog::HandleInitDialog),
+        OnCommand(IDOK, BN_CLICKED, &CDialog::HandleOK),
+        OnCommand(IDCANCEL, BN_CLICKED, &CDialog::HandleCancel),
+    });
+    return &map;
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+    // Every message reaches the bound object through the subclassed window
+    // procedure first; what is left gets the dialog manager's defaults.
+    return FALSE;
+}
+
+HWND CDialog::CreateFromTemplate(HWND owner)
+{
+    CWndCreationHook hook(this);
+    return ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), owner,
+                                &CDialog::DialogProc, 0);
+}
+
+BOOL CDialog::Create(UINT templateId, CWnd* pParent)
+{
+    m_nIDTemplate = templateId;
+    m_pParentWnd = pParent;
+    return CreateFromTemplate(pParent ? pParent->m_hWnd : nullptr) != nullptr;
+}
+
+INT_PTR CDialog::DoModal()
+{
+    // Without a parent the application's main window owns the dialog.
+    HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+    if (!owner)
+        if (CWnd* main = AfxGetMainWnd())
+            owner = main->m_hWnd;
+    const bool disableOwner = owner && ::IsWindowEnabled(owner);
+
+    m_bEndModal = false;
+    m_nModalResult = -1;
+    if (!CreateFromTemplate(owner))
+        return -1;
+    if (disableOwner)
+        ::EnableWindow(owner, FALSE);
+
+    m_bInModalLoop = true;
+    if (!m_bEndModal && m_hWnd)
+        ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    MSG msg;
+    while (!m_bEndModal && m_hWnd) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave WM_QUIT for the outer loop
+            break;
+        }
+        if (!AfxPreTranslateMessage(&msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    m_bInModalLoop = false;
+
+    // Re-enable the owner before the dialog goes, so activation returns to it.
+    if (disableOwner)
+        ::EnableWindow(owner, TRUE);
+    if (m_hWnd) {
+        ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
+                       SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+        if (owner && ::GetActiveWindow() == m_hWnd)
+            ::SetActiveWindow(owner);
+        DestroyWindow();
+    }
+    return m_nModalResult;
+}
+
+void CDialog::EndDialog(int result)
+{
+    m_nModalResult = result;
+    if (m_bInModalLoop) {
+        m_bEndModal = true;
+        ::PostMessageW(m_hWnd, WM_NULL, 0, 0);  // wake the loop
+    } else if (m_hWnd) {
+        ::EndDialog(m_hWnd, result);
+    }
+}
+
+LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM) { return OnInitDialog(); }
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (UpdateData(TRUE))
+        EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate)
+{
+    CDataExchange dx{this, saveAndValidate};
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* pMsg)
+{
+    // Tab, arrows, Enter and Escape work the dialog way, modal or modeless.
+    if (pMsg->message >= WM_KEYFIRST && pMsg->message <= WM_KEYLAST)
+        return ::IsDialogMessageW(m_hWnd, pMsg);
+    return FALSE;
+}

@@ -1,0 +1,202 @@
+#include "framework/CWinApp.h"
+
+namespace {
+CWinApp* g_pApp = nullptr;
+
+// The executable's file name without directory and extension.
+CString ExecutableBaseName()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    CString name(path);
+    const int slash = name.ReverseFind(L'\\') > name.ReverseFind(L'/') ? name.ReverseFind(L'\\')
+                                                                        : name.ReverseFind(L'/');
+    name = name.Mid(slash + 1);
+    const int dot = name.ReverseFind(L'.');
+    return dot > 0 ? name.Left(dot) : name;
+}
+
+class RegKey {
+public:
+    explicit RegKey(HKEY h = nullptr) : m_h(h) {}
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey()
+    {
+        if (m_h)
+            ::RegCloseKey(m_h);
+    }
+    HKEY Release()
+    {
+        HKEY h = m_h;
+        m_h = nullptr;
+        return h;
+    }
+    HKEY* Out() { return &m_h; }
+    operator HKEY() const { return m_h; }
+
+private:
+    HKEY m_h;
+};
+}  // namespace
+
+CWinApp::CWinApp(LPCWSTR appName)
+{
+    g_pApp = this;
+    if (appName)
+        m_strAppName = appName;
+}
+
+CWinApp::~CWinApp()
+{
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+CWinApp* AfxGetApp() { return g_pApp; }
+
+CWnd* AfxGetMainWnd() { return g_pApp ? g_pApp->m_pMainWnd : nullptr; }
+
+BOOL CWinApp::InitInstance() { return TRUE; }
+
+int CWinApp::ExitInstance() { return 0; }
+
+BOOL AfxPreTranslateMessage(MSG* pMsg)
+{
+    for (HWND hwnd = pMsg->hwnd; hwnd; hwnd = ::GetParent(hwnd)) {
+        if (CWnd* pWnd = CWnd::FromHandlePermanent(hwnd))
+            if (pWnd->PreTranslateMessage(pMsg))
+                return TRUE;
+        if (!(::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD))
+            break;  // stop at the top-level window
+    }
+    return FALSE;
+}
+
+BOOL CWinApp::PreTranslateMessage(MSG* pMsg) { return AfxPreTranslateMessage(pMsg); }
+
+int CWinApp::Run()
+{
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!PreTranslateMessage(&msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    return ExitInstance();
+}
+
+void CWinApp::SetRegistryKey(LPCWSTR company) { m_strRegistryKey = company; }
+
+HKEY CWinApp::OpenSectionKey(LPCWSTR section) const
+{
+    if (m_strRegistryKey.IsEmpty())
+        return nullptr;
+    RegKey software, company, app;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ | KEY_WRITE, software.Out()) != ERROR_SUCCESS)
+        return nullptr;
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(software, m_strRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_READ | KEY_WRITE, nullptr, company.Out(), &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    if (::RegCreateKeyExW(company, m_strAppName, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_READ | KEY_WRITE, nullptr, app.Out(), &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    if (!section || !*section)  // the empty section is the application key itself
+        return app.Release();
+    RegKey sectionKey;
+    if (::RegCreateKeyExW(app, section, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                          nullptr, sectionKey.Out(), &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    return sectionKey.Release();
+}
+
+UINT CWinApp::GetProfileInt(LPCWSTR section, LPCWSTR entry, int defaultValue) const
+{
+    RegKey key(OpenSectionKey(section));
+    if (!key)
+        return static_cast<UINT>(defaultValue);
+    DWORD value = 0, type = 0, size = sizeof(value);
+    if (::RegQueryValueExW(key, entry, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+        return static_cast<UINT>(defaultValue);
+    return value;
+}
+
+CString CWinApp::GetProfileString(LPCWSTR section, LPCWSTR entry, LPCWSTR defaultValue) const
+{
+    RegKey key(OpenSectionKey(section));
+    DWORD type = 0, size = 0;
+    if (!key || ::RegQueryValueExW(key, entry, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return CString(defaultValue);
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegQueryValueExW(key, entry, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size) != ERROR_SUCCESS)
+        return CString(defaultValue);
+    data.resize(size / sizeof(wchar_t));
+    while (!data.empty() && data.back() == L'\0')
+        data.pop_back();
+    return CString(std::move(data));
+}
+
+BOOL CWinApp::WriteProfileInt(LPCWSTR section, LPCWSTR entry, int value) const
+{
+    RegKey key(OpenSectionKey(section));
+    if (!key)
+        return FALSE;
+    const DWORD data = static_cast<DWORD>(value);
+    return ::RegSetValueExW(key, entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
+           ERROR_SUCCESS;
+}
+
+BOOL CWinApp::WriteProfileString(LPCWSTR section, LPCWSTR entry, LPCWSTR value) const
+{
+    RegKey key(OpenSectionKey(section));
+    if (!key)
+        return FALSE;
+    const wchar_t* text = value ? value : L"";
+    const DWORD size = static_cast<DWORD>((::lstrlenW(text) + 1) * sizeof(wchar_t));
+    return ::RegSetValueExW(key, entry, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
+}
+
+void CWinApp::BeginWaitCursor()
+{
+    if (m_nWaitCursorCount++ == 0)
+        m_hcurWaitCursorRestore = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    else
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void CWinApp::EndWaitCursor()
+{
+    if (m_nWaitCursorCount > 0 && --m_nWaitCursorCount == 0)
+        ::SetCursor(m_hcurWaitCursorRestore ? m_hcurWaitCursorRestore : ::LoadCursorW(nullptr, IDC_ARROW));
+}
+
+int AfxMessageBox(LPCWSTR text, UINT type)
+{
+    if ((type & MB_ICONMASK) == 0)
+        type |= MB_ICONEXCLAMATION;
+    CWinApp* app = AfxGetApp();
+    HWND owner = nullptr;
+    if (CWnd* main = AfxGetMainWnd())
+        owner = ::IsWindowEnabled(main->m_hWnd) ? main->m_hWnd : nullptr;
+    // An active modal dialog is the better owner: it stays above the box.
+    if (HWND active = ::GetActiveWindow())
+        owner = active;
+    return ::MessageBoxW(owner, text, app ? app->m_strAppName.GetString() : L"", type);
+}
+
+int AfxWinMain(HINSTANCE hInstance, LPWSTR cmdLine, int cmdShow)
+{
+    CWinApp* app = AfxGetApp();
+    if (!app)
+        return -1;
+    app->m_hInstance = hInstance;
+    app->m_lpCmdLine = cmdLine;
+    app->m_nCmdShow = cmdShow;
+    if (app->m_strAppName.IsEmpty())
+        app->m_strAppName = ExecutableBaseName();
+    if (!app->InitInstance())
+        return app->ExitInstance();
+    return app->Run();
+}

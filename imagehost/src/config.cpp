@@ -1,0 +1,91 @@
+#include "config.h"
+
+#include <limits>
+#include <stdexcept>
+
+namespace imagehost {
+namespace {
+
+std::uint64_t parse_number(const std::string& flag, const std::string& text, std::uint64_t min, std::uint64_t max)
+{
+    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos)
+        throw std::invalid_argument(flag + " needs a whole number, got '" + text + "'");
+    std::uint64_t value = std::stoull(text);
+    if (value < min || value > max)
+        throw std::invalid_argument(flag + " must be from " + std::to_string(min) + " to " + std::to_string(max));
+    return value;
+}
+
+void parse_listen(const std::string& text, Config& config)
+{
+    auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        throw std::invalid_argument("--listen needs HOST:PORT, e.g. 127.0.0.1:8080 or [::1]:8080");
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    config.listen_host = host;
+    config.listen_port = static_cast<unsigned short>(parse_number("--listen port", text.substr(colon + 1), 0, 65535));
+}
+
+}  // namespace
+
+std::string usage()
+{
+    return "usage: imagehost [flags]\n"
+           "  --listen HOST:PORT        address to listen on (default 127.0.0.1:80)\n"
+           "  --data-dir DIR            where images and their database live (default ./imagehost-data)\n"
+           "  --public-url URL          base of the addresses handed out (default http://localhost)\n"
+           "  --max-upload-bytes N      largest accepted image (default 33554432)\n"
+           "  --threads N               I/O worker threads (default 2)\n"
+           "  --reap-interval SECONDS   how often expired images are deleted (default 60)\n"
+           "  --header-timeout SECONDS  time allowed for a request header (default 10)\n"
+           "  --request-timeout SECONDS time allowed for a whole request (default 120)\n"
+           "  --max-connections N       open connections beyond this are closed (default 1000)\n";
+}
+
+Config parse_command_line(const std::vector<std::string>& args)
+{
+    Config config;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& flag = args[i];
+        std::string value;
+        auto eq = flag.find('=');
+        std::string name = flag.substr(0, eq);
+        if (eq != std::string::npos) {
+            value = flag.substr(eq + 1);
+        } else if (name == "--help" || name == "-h") {
+            throw std::invalid_argument(usage());
+        } else {
+            if (i + 1 >= args.size())
+                throw std::invalid_argument(name + " needs a value");
+            value = args[++i];
+        }
+        constexpr auto kMaxU = std::numeric_limits<unsigned>::max();
+        if (name == "--listen")
+            parse_listen(value, config);
+        else if (name == "--data-dir")
+            config.data_dir = value;
+        else if (name == "--public-url") {
+            if (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0)
+                throw std::invalid_argument("--public-url must start with http:// or https://");
+            config.public_url = value;
+        } else if (name == "--max-upload-bytes")
+            config.max_upload_bytes = parse_number(name, value, 1, 1ull << 40);
+        else if (name == "--threads")
+            config.threads = static_cast<unsigned>(parse_number(name, value, 1, 256));
+        else if (name == "--reap-interval")
+            config.reap_interval_seconds = static_cast<unsigned>(parse_number(name, value, 1, kMaxU));
+        else if (name == "--header-timeout")
+            config.header_timeout_seconds = static_cast<unsigned>(parse_number(name, value, 1, 3600));
+        else if (name == "--request-timeout")
+            config.request_timeout_seconds = static_cast<unsigned>(parse_number(name, value, 1, 86400));
+        else if (name == "--max-connections")
+            config.max_connections = static_cast<unsigned>(parse_number(name, value, 1, kMaxU));
+        else
+            throw std::invalid_argument("unknown flag " + name + "\n" + usage());
+    }
+    return config;
+}
+
+}  // namespace imagehost

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace imagehost {
+
+struct Config {
+    std::string listen_host = "127.0.0.1";
+    unsigned short listen_port = 80;
+    std::filesystem::path data_dir = "imagehost-data";
+    std::string public_url = "http://localhost";
+    std::uint64_t max_upload_bytes = 32ull * 1024 * 1024;
+    unsigned threads = 2;
+    unsigned reap_interval_seconds = 60;
+    unsigned header_timeout_seconds = 10;    // to receive the whole request header
+    unsigned request_timeout_seconds = 120;  // to receive the whole request
+    unsigned max_connections = 1000;
+};
+
+// Parses command-line flags over the defaults above. Throws
+// std::invalid_argument with a message for the user on a bad flag.
+Config parse_command_line(const std::vector<std::string>& args);
+
+std::string usage();
+
+}  // namespace imagehost

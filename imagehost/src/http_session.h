@@ -1,0 +1,24 @@
+#pragma once
+
+#include "config.h"
+#include "image_service.h"
+#include "request_log.h"
+
+#include <boost/asio/ip/tcp.hpp>
+
+#include <atomic>
+
+namespace imagehost {
+
+// What every connection shares.
+struct ServiceContext {
+    const Config& config;
+    ImageService& service;
+    RequestLog& log;
+    std::atomic<unsigned> connections{0};
+};
+
+// Serves one accepted connection until it closes.
+void start_http_session(boost::asio::ip::tcp::socket socket, ServiceContext& context);
+
+}  // namespace imagehost

@@ -1,0 +1,125 @@
+#include "image_files.h"
+
+#include "image_address.h"
+#include "image_type.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+namespace imagehost {
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void throw_errno(const std::string& what)
+{
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+void fsync_directory(const fs::path& dir)
+{
+    UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || ::fsync(fd.get()) != 0)
+        throw_errno("fsync " + dir.string());
+}
+
+}  // namespace
+
+PendingFile::PendingFile(fs::path path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+
+PendingFile::~PendingFile()
+{
+    fd_.reset();
+    if (!committed_)
+        ::unlink(path_.c_str());
+}
+
+bool PendingFile::write(std::string_view data)
+{
+    if (head_.size() < kSniffBytes)
+        head_.append(data.substr(0, kSniffBytes - head_.size()));
+    while (!data.empty()) {
+        ssize_t n = ::write(fd_.get(), data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+        size_ += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+ImageFiles::ImageFiles(fs::path data_dir)
+    : data_dir_(std::move(data_dir)), images_dir_(data_dir_ / "images"), tmp_dir_(data_dir_ / "tmp")
+{
+    fs::create_directories(images_dir_);
+    fs::create_directories(tmp_dir_);
+}
+
+std::unique_ptr<PendingFile> ImageFiles::begin()
+{
+    auto path = tmp_dir_ / (new_image_id() + ".part");
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd)
+        throw_errno("create " + path.string());
+    return std::make_unique<PendingFile>(std::move(path), std::move(fd));
+}
+
+void ImageFiles::commit(PendingFile& file, std::string_view id)
+{
+    if (!is_well_formed_id(id))
+        throw std::invalid_argument("bad image id");
+    if (::fsync(file.fd_.get()) != 0)
+        throw_errno("fsync " + file.path_.string());
+    if (!file.fd_.reset())
+        throw_errno("close " + file.path_.string());
+    auto final_path = image_path(id);
+    if (::rename(file.path_.c_str(), final_path.c_str()) != 0)
+        throw_errno("rename to " + final_path.string());
+    file.committed_ = true;
+    fsync_directory(images_dir_);
+}
+
+fs::path ImageFiles::image_path(std::string_view id) const
+{
+    if (!is_well_formed_id(id))
+        throw std::invalid_argument("bad image id");
+    return images_dir_ / std::string(id);
+}
+
+bool ImageFiles::remove(std::string_view id)
+{
+    auto path = image_path(id);
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+std::vector<std::string> ImageFiles::stored_ids() const
+{
+    std::vector<std::string> ids;
+    for (const auto& entry : fs::directory_iterator(images_dir_)) {
+        auto name = entry.path().filename().string();
+        if (is_well_formed_id(name))
+            ids.push_back(std::move(name));
+    }
+    return ids;
+}
+
+std::size_t ImageFiles::remove_temporary_files()
+{
+    std::size_t removed = 0;
+    for (const auto& entry : fs::directory_iterator(tmp_dir_)) {
+        std::error_code ec;
+        if (fs::remove(entry.path(), ec))
+            ++removed;
+    }
+    return removed;
+}
+
+}  // namespace imagehost

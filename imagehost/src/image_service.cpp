@@ -1,0 +1,122 @@
+#include "image_service.h"
+
+#include "image_address.h"
+#include "image_type.h"
+
+#include <algorithm>
+#include <exception>
+#include <unordered_set>
+
+namespace imagehost {
+
+ImageService::ImageService(const std::filesystem::path& data_dir, std::string public_url, const Clock& clock)
+    : files_(data_dir), metadata_(data_dir / "images.sqlite3"), public_url_(std::move(public_url)), clock_(clock)
+{
+    while (!public_url_.empty() && public_url_.back() == '/')
+        public_url_.pop_back();
+}
+
+RecoveryReport ImageService::recover()
+{
+    RecoveryReport report;
+    report.temporary_files = files_.remove_temporary_files();
+    auto recorded_list = metadata_.all_ids();
+    std::unordered_set<std::string> recorded(recorded_list.begin(), recorded_list.end());
+    std::unordered_set<std::string> on_disk;
+    for (auto& id : files_.stored_ids()) {
+        // Renamed into place but the record never committed: never acknowledged.
+        if (!recorded.count(id)) {
+            if (files_.remove(id))
+                ++report.unrecorded_files;
+        } else {
+            on_disk.insert(std::move(id));
+        }
+    }
+    for (const auto& id : recorded_list) {
+        if (!on_disk.count(id)) {
+            metadata_.remove(id);
+            ++report.missing_files;
+        }
+    }
+    return report;
+}
+
+UploadResult ImageService::complete_upload(UploadReceiver& receiver)
+{
+    auto& file = receiver.file();
+    if (!file)
+        return {400, "missing file part"};
+    std::optional<std::int64_t> lifetime;
+    if (receiver.self_destruct_text()) {
+        lifetime = parse_self_destruct(*receiver.self_destruct_text());
+        if (!lifetime)
+            return {400, "selfdestruct_timeout must be a whole number of seconds from 60 to 31536000"};
+    }
+    auto type = sniff_image_type(file->head());
+    if (!type)
+        return {415, "only PNG, JPEG, GIF, BMP and WebP images are accepted"};
+
+    ImageRecord record;
+    record.id = new_image_id();
+    record.extension = std::string(type->extension);
+    record.size = static_cast<std::int64_t>(file->size());
+    record.created = clock_.now();
+    if (lifetime)
+        record.expires = record.created + *lifetime;
+    try {
+        files_.commit(*file, record.id);
+    } catch (const std::exception&) {
+        file.reset();
+        return {500, "cannot store the upload"};
+    }
+    file.reset();
+    try {
+        metadata_.insert(record);
+    } catch (const std::exception&) {
+        files_.remove(record.id);
+        return {500, "cannot record the upload"};
+    }
+    return {200, public_url_ + "/" + record.id + "." + record.extension};
+}
+
+std::optional<StoredImage> ImageService::find(std::string_view target)
+{
+    auto address = parse_image_target(target);
+    if (!address)
+        return std::nullopt;
+    auto record = metadata_.find(address->id);
+    if (!record || record->extension != address->extension)
+        return std::nullopt;
+    if (record->expires && *record->expires <= clock_.now())
+        return std::nullopt;
+    auto type = image_type_for_extension(record->extension);
+    if (!type)
+        return std::nullopt;
+    return StoredImage{files_.image_path(record->id), type->mime, record->expires};
+}
+
+std::size_t ImageService::reap()
+{
+    constexpr int kBatch = 500;
+    std::size_t reaped = 0;
+    std::unordered_set<std::string> stuck;
+    while (true) {
+        auto ids = metadata_.expired_ids(clock_.now(), kBatch + static_cast<int>(stuck.size()));
+        bool progress = false;
+        for (const auto& id : ids) {
+            if (stuck.count(id))
+                continue;
+            if (files_.remove(id)) {
+                metadata_.remove(id);
+                ++reaped;
+                progress = true;
+            } else {
+                stuck.insert(id);
+            }
+        }
+        if (!progress)
+            return reaped;
+    }
+}
+
+}  // namespace imagehost

@@ -1,0 +1,148 @@
+#include "metadata_store.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+namespace imagehost {
+namespace {
+
+struct Finalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+[[noreturn]] void throw_sqlite(sqlite3* db, const char* what)
+{
+    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+Statement prepare(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK)
+        throw_sqlite(db, "prepare");
+    return Statement(raw);
+}
+
+void bind_text(sqlite3_stmt* s, int index, std::string_view text)
+{
+    sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void run_to_done(sqlite3* db, sqlite3_stmt* s, const char* what)
+{
+    if (sqlite3_step(s) != SQLITE_DONE)
+        throw_sqlite(db, what);
+}
+
+std::string column_text(sqlite3_stmt* s, int column)
+{
+    auto text = sqlite3_column_text(s, column);
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+}  // namespace
+
+void MetadataStore::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+
+MetadataStore::MetadataStore(const std::filesystem::path& database)
+{
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(database.c_str(), &raw,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    db_.reset(raw);
+    if (rc != SQLITE_OK)
+        throw_sqlite(raw, "open database");
+    sqlite3_busy_timeout(raw, 5000);  // another process (a backup tool) may hold a lock briefly
+    const char* setup =
+        "PRAGMA journal_mode=WAL;"
+        "PRAGMA synchronous=FULL;"
+        "CREATE TABLE IF NOT EXISTS images ("
+        "  id TEXT PRIMARY KEY NOT NULL,"
+        "  extension TEXT NOT NULL,"
+        "  size INTEGER NOT NULL,"
+        "  created INTEGER NOT NULL,"
+        "  expires INTEGER);"
+        "CREATE INDEX IF NOT EXISTS images_by_expiry ON images(expires) WHERE expires IS NOT NULL;";
+    if (sqlite3_exec(raw, setup, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw_sqlite(raw, "initialise database");
+    Statement mode = prepare(raw, "PRAGMA journal_mode;");
+    if (sqlite3_step(mode.get()) != SQLITE_ROW || column_text(mode.get(), 0) != "wal")
+        throw std::runtime_error("database refused WAL mode");
+}
+
+MetadataStore::~MetadataStore() = default;
+
+void MetadataStore::insert(const ImageRecord& record)
+{
+    std::lock_guard lock(mutex_);
+    auto s = prepare(db_.get(), "INSERT INTO images(id, extension, size, created, expires) VALUES(?,?,?,?,?)");
+    bind_text(s.get(), 1, record.id);
+    bind_text(s.get(), 2, record.extension);
+    sqlite3_bind_int64(s.get(), 3, record.size);
+    sqlite3_bind_int64(s.get(), 4, record.created);
+    if (record.expires)
+        sqlite3_bind_int64(s.get(), 5, *record.expires);
+    else
+        sqlite3_bind_null(s.get(), 5);
+    run_to_done(db_.get(), s.get(), "insert image");
+}
+
+std::optional<ImageRecord> MetadataStore::find(std::string_view id)
+{
+    std::lock_guard lock(mutex_);
+    auto s = prepare(db_.get(), "SELECT id, extension, size, created, expires FROM images WHERE id = ?");
+    bind_text(s.get(), 1, id);
+    int rc = sqlite3_step(s.get());
+    if (rc == SQLITE_DONE)
+        return std::nullopt;
+    if (rc != SQLITE_ROW)
+        throw_sqlite(db_.get(), "find image");
+    ImageRecord r;
+    r.id = column_text(s.get(), 0);
+    r.extension = column_text(s.get(), 1);
+    r.size = sqlite3_column_int64(s.get(), 2);
+    r.created = sqlite3_column_int64(s.get(), 3);
+    if (sqlite3_column_type(s.get(), 4) != SQLITE_NULL)
+        r.expires = sqlite3_column_int64(s.get(), 4);
+    return r;
+}
+
+std::vector<std::string> MetadataStore::expired_ids(std::int64_t now, int limit)
+{
+    std::lock_guard lock(mutex_);
+    auto s = prepare(db_.get(), "SELECT id FROM images WHERE expires IS NOT NULL AND expires <= ? LIMIT ?");
+    sqlite3_bind_int64(s.get(), 1, now);
+    sqlite3_bind_int(s.get(), 2, limit);
+    std::vector<std::string> ids;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        ids.push_back(column_text(s.get(), 0));
+    if (rc != SQLITE_DONE)
+        throw_sqlite(db_.get(), "list expired images");
+    return ids;
+}
+
+std::vector<std::string> MetadataStore::all_ids()
+{
+    std::lock_guard lock(mutex_);
+    auto s = prepare(db_.get(), "SELECT id FROM images");
+    std::vector<std::string> ids;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        ids.push_back(column_text(s.get(), 0));
+    if (rc != SQLITE_DONE)
+        throw_sqlite(db_.get(), "list images");
+    return ids;
+}
+
+void MetadataStore::remove(std::string_view id)
+{
+    std::lock_guard lock(mutex_);
+    auto s = prepare(db_.get(), "DELETE FROM images WHERE id = ?");
+    bind_text(s.get(), 1, id);
+    run_to_done(db_.get(), s.get(), "delete image");
+}
+
+}  // namespace imagehost

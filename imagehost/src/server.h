@@ -1,0 +1,32 @@
+#pragma once
+
+#include "clock.h"
+#include "config.h"
+
+#include <memory>
+
+namespace imagehost {
+
+class ImageService;
+
+// The HTTP service: binds at construction (so port 0 can be resolved at
+// once), serves on its own worker threads between start() and stop().
+class Server {
+public:
+    Server(Config config, const Clock& clock);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    unsigned short port() const;
+    void start();
+    void stop();
+
+    ImageService& service();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace imagehost

@@ -1,0 +1,112 @@
+#include "test_server.h"
+
+#include <random>
+#include <stdexcept>
+
+namespace imagehost::testing {
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::random_device rd;
+    path_ = fs::temp_directory_path() / ("imagehost-test-" + std::to_string(rd()) + std::to_string(rd()));
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+TestServer::TestServer(const std::function<void(Config&)>& adjust)
+{
+    config_.listen_host = "127.0.0.1";
+    config_.listen_port = 0;
+    config_.data_dir = dir_.path();
+    config_.public_url = "http://img.test";
+    config_.threads = 2;
+    config_.reap_interval_seconds = 3600;  // tests reap explicitly
+    if (adjust)
+        adjust(config_);
+    restart();
+}
+
+TestServer::~TestServer() { stop(); }
+
+void TestServer::stop() { server_.reset(); }
+
+void TestServer::restart()
+{
+    server_.reset();
+    server_ = std::make_unique<Server>(config_, clock_);
+    server_->start();
+}
+
+std::size_t TestServer::count_files(const std::string& subdir) const
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_.path() / subdir))
+        ++n;
+    return n;
+}
+
+std::string fake_image(const std::string& extension, std::size_t size)
+{
+    using namespace std::string_literals;
+    std::string head;
+    if (extension == "png")
+        head = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR"s;
+    else if (extension == "jpg")
+        head = "\xff\xd8\xff\xe0\0\x10JFIF\0"s;
+    else if (extension == "gif")
+        head = "GIF89a\x10\0\x10\0"s;
+    else if (extension == "bmp")
+        head = "BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0"s;
+    else if (extension == "webp")
+        head = "RIFF\x40\0\0\0WEBPVP8 "s;
+    else
+        throw std::invalid_argument("unknown test image type " + extension);
+    static thread_local std::mt19937 rng{std::random_device{}()};
+    std::string bytes = head;
+    while (bytes.size() < size)
+        bytes.push_back(static_cast<char>(rng()));
+    // Boundary-like text and CR/LF inside the content must survive untouched.
+    if (size > 200)
+        bytes.replace(100, 33, "\r\n-----------------------------X\r\n");
+    return bytes;
+}
+
+}  // namespace imagehost::testing
+
+#include <cstdio>
+#include <memory>
+#include <sys/wait.h>
+
+namespace imagehost::testing {
+
+std::string run_command(const std::string& command, int* exit_code)
+{
+    struct Closer {
+        int* status;
+        void operator()(FILE* f) const
+        {
+            int rc = pclose(f);
+            if (status)
+                *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        }
+    };
+    std::string out;
+    {
+        std::unique_ptr<FILE, Closer> pipe(popen(command.c_str(), "r"), Closer{exit_code});
+        if (!pipe)
+            throw std::runtime_error("popen failed");
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0)
+            out.append(buf, n);
+    }
+    return out;
+}
+
+}  // namespace imagehost::testing

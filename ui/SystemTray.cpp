@@ -1,0 +1,175 @@
+#include "ui/SystemTray.h"
+
+#include "framework/CWinApp.h"
+#include "res/resource.h"
+
+namespace {
+// Registered before the application starts, so the broadcast the shell sends
+// when its taskbar comes back is recognised from the first moment.
+const UINT g_msgTaskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+
+constexpr UINT kTrayIconId = IDR_TRAYMENU;
+}  // namespace
+
+CSystemTray::CSystemTray() { ::ZeroMemory(&m_nid, sizeof(m_nid)); }
+
+CSystemTray::~CSystemTray()
+{
+    RemoveFromTray();
+    DestroyWindow();
+}
+
+const MessageMap* CSystemTray::Map()
+{
+    static const MessageMap map(CWnd::Map(), {
+        OnMessage(WM_SETTINGCHANGE, &CSystemTray::OnSettingChange),
+        OnRegisteredMessage(&g_msgTaskbarCreated, &CSystemTray::OnTaskbarCreated),
+    });
+    return &map;
+}
+
+BOOL CSystemTray::AddToTray(HICON icon)
+{
+    m_bEnabled = LOBYTE(LOWORD(::GetVersion())) >= 4;
+    if (!m_bEnabled)
+        return FALSE;
+
+    CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr);
+
+    // The record up to the balloon icon: what every shell since XP accepts.
+    m_nid.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    m_nid.hWnd = m_hWnd;
+    m_nid.uID = kTrayIconId;
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_nid.uCallbackMessage = WM_TRAY_CALLBACK;
+    m_nid.hIcon = icon;
+    ::lstrcpynW(m_nid.szTip, L"OrvoCapture v2.0", 128);
+    m_uCreationFlags = m_nid.uFlags;
+    m_bHidden = FALSE;
+
+    const BOOL ok = ::Shell_NotifyIconW(NIM_ADD, &m_nid);
+    m_bRemoved = m_bHidden = !ok;
+    return ok;
+}
+
+BOOL CSystemTray::RemoveFromTray()
+{
+    if (!m_bEnabled || m_bRemoved)
+        return TRUE;
+    m_nid.uFlags = 0;
+    if (::Shell_NotifyIconW(NIM_DELETE, &m_nid))
+        m_bHidden = m_bRemoved = TRUE;
+    return m_bRemoved;
+}
+
+void CSystemTray::ReAddIcon()
+{
+    m_nid.uFlags = m_uCreationFlags;
+    ::Shell_NotifyIconW(NIM_ADD, &m_nid);
+    m_bHidden = FALSE;
+}
+
+BOOL CSystemTray::ChooseDefaultMenuItem(UINT item, BOOL byPosition)
+{
+    if (m_uDefaultMenuItem == item && m_bDefaultByPosition == byPosition)
+        return TRUE;
+    m_uDefaultMenuItem = item;
+    m_bDefaultByPosition = byPosition;
+    HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nid.uID));
+    if (!menu)
+        return FALSE;
+    HMENU popup = ::GetSubMenu(menu, 0);
+    if (popup)
+        ::SetMenuDefaultItem(popup, item, byPosition);
+    ::DestroyMenu(menu);
+    return popup != nullptr;
+}
+
+LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND) {
+        switch (wParam) {
+        case ID_TRAY_EXIT:
+            ::PostQuitMessage(0);
+            break;
+        case ID_TRAY_ABOUT:
+            // The About box arrives with the formatted-text control.
+            break;
+        case ID_TRAY_SETTINGS:
+            // The settings dialog arrives with its own change.
+            break;
+        default:
+            break;
+        }
+    } else if (message == WM_HOTKEY) {
+        if (m_pfnHotkey)
+            m_pfnHotkey(static_cast<int>(wParam));
+    }
+    if (message == WM_TRAY_CALLBACK)
+        return HandleTrayCallback(wParam, lParam);
+    return CWnd::WindowProc(message, wParam, lParam);
+}
+
+LRESULT CSystemTray::HandleTrayCallback(WPARAM wParam, LPARAM lParam)
+{
+    if (wParam != m_nid.uID)
+        return 0;
+    CWnd* target = AfxGetMainWnd();
+    if (!target || !target->m_hWnd)
+        return 0;
+
+    switch (LOWORD(lParam)) {
+    case WM_RBUTTONUP: {
+        HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nid.uID));
+        HMENU popup = menu ? ::GetSubMenu(menu, 0) : nullptr;
+        if (!popup) {
+            if (menu)
+                ::DestroyMenu(menu);
+            return 0;
+        }
+        ::SetMenuDefaultItem(popup, m_uDefaultMenuItem, m_bDefaultByPosition);
+        POINT pt;
+        ::GetCursorPos(&pt);
+        // Without the foreground the menu would not close on a click elsewhere.
+        ::SetForegroundWindow(target->m_hWnd);
+        ::TrackPopupMenu(popup, 0, pt.x, pt.y, 0, target->m_hWnd, nullptr);
+        ::PostMessageW(target->m_hWnd, WM_NULL, 0, 0);
+        ::DestroyMenu(menu);
+        return 1;
+    }
+    case WM_LBUTTONDBLCLK: {
+        ::SetForegroundWindow(target->m_hWnd);
+        UINT command = m_uDefaultMenuItem;
+        if (m_bDefaultByPosition) {
+            HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nid.uID));
+            HMENU popup = menu ? ::GetSubMenu(menu, 0) : nullptr;
+            if (!popup) {
+                if (menu)
+                    ::DestroyMenu(menu);
+                return 0;
+            }
+            command = ::GetMenuItemID(popup, static_cast<int>(m_uDefaultMenuItem));
+            ::DestroyMenu(menu);
+        }
+        ::PostMessageW(target->m_hWnd, WM_COMMAND, command, 0);
+        return 1;
+    }
+    default:
+        return 1;
+    }
+}
+
+LRESULT CSystemTray::OnSettingChange(WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = DefWindowProc(WM_SETTINGCHANGE, wParam, lParam);
+    if (wParam == SPI_SETWORKAREA && !m_bHidden)
+        ReAddIcon();
+    return result;
+}
+
+LRESULT CSystemTray::OnTaskbarCreated(WPARAM, LPARAM)
+{
+    if (!m_bHidden)
+        ReAddIcon();
+    return 0;
+}
