@@ -50,10 +50,15 @@ INT_PTR CDialog::DoModal()
 
     m_bEndModal = false;
     m_nModalResult = -1;
-    if (!CreateFromTemplate(owner))
-        return -1;
+    // The owner is disabled before the dialog exists, as it will be for the
+    // dialog's whole life, including its initialisation.
     if (disableOwner)
         ::EnableWindow(owner, FALSE);
+    if (!CreateFromTemplate(owner)) {
+        if (disableOwner)
+            ::EnableWindow(owner, TRUE);
+        return -1;
+    }
 
     m_bInModalLoop = true;
     if (!m_bEndModal && m_hWnd)

@@ -12,3 +12,12 @@
 #define ID_TRAY_EXIT         32771
 #define ID_TRAY_ABOUT        32772
 #define ID_TRAY_SETTINGS     32774
+
+// Result dialog after an upload (IDD_GETTAGS).
+#define IDC_EDIT_URL         1017
+#define IDC_EDIT_CODE        1018
+#define IDC_COPY_URL         1033
+#define IDC_COPY_CODE        1034
+
+// The bar a command-line upload shows on the desktop.
+#define IDC_UPLOAD_PROGRESS  123

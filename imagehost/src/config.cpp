@@ -40,7 +40,7 @@ std::string usage()
            "  --threads N               I/O worker threads (default 2)\n"
            "  --reap-interval SECONDS   how often expired images are deleted (default 60)\n"
            "  --header-timeout SECONDS  time allowed for a request header (default 10)\n"
-           "  --request-timeout SECONDS time allowed for a whole request (default 120)\n"
+           "  --request-timeout SECONDS time allowed to receive a whole request or send a response (default 120)\n"
            "  --max-connections N       open connections beyond this are closed (default 1000)\n";
 }
 

@@ -16,8 +16,9 @@ struct Config {
     unsigned threads = 2;
     unsigned reap_interval_seconds = 60;
     unsigned header_timeout_seconds = 10;    // to receive the whole request header
-    unsigned request_timeout_seconds = 120;  // to receive the whole request
+    unsigned request_timeout_seconds = 120;  // to receive a whole request, or send a response
     unsigned max_connections = 1000;
+    bool log_requests = true;  // off only for benchmarks
 };
 
 // Parses command-line flags over the defaults above. Throws

@@ -7,7 +7,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#include <array>
+#include <vector>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -26,7 +26,7 @@ constexpr std::size_t kHeaderLimit = 16 * 1024;
 // and a few small form fields.
 constexpr std::uint64_t kFramingAllowance = 64 * 1024;
 constexpr std::size_t kChunkBytes = 64 * 1024;
-constexpr auto kWriteTimeout = std::chrono::seconds(60);
+
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr std::uint64_t kLingerBytes = 4 * 1024 * 1024;
 
@@ -54,6 +54,7 @@ public:
         multipart_.reset();
         method_.clear();
         target_.clear();
+        head_request_ = false;
         started_ = Clock::now();
         stream_.expires_after(std::chrono::seconds(context_.config.header_timeout_seconds));
         http::async_read_header(stream_, buffer_, *parser_,
@@ -65,6 +66,9 @@ public:
 private:
     void on_header(beast::error_code ec)
     {
+        if (ec == http::error::body_limit)  // the declared Content-Length is already too much
+            return reply(http::status::payload_too_large,
+                         "image larger than " + std::to_string(context_.config.max_upload_bytes) + " bytes", true);
         if (ec == http::error::header_limit)
             return reply(http::status::request_header_fields_too_large, "request header too large", true);
         if (ec == beast::error::timeout)
@@ -76,6 +80,7 @@ private:
 
         auto& req = parser_->get();
         method_ = std::string(req.method_string());
+        head_request_ = req.method() == http::verb::head;
         target_ = std::string(req.target());
         bool has_body = parser_->chunked() || parser_->content_length().value_or(0) > 0;
 
@@ -109,8 +114,8 @@ private:
         auto set_headers = [&](auto& res) {
             res.set(http::field::content_type, image->mime);
             res.set("X-Content-Type-Options", "nosniff");
-            res.set(http::field::content_security_policy, "sandbox");
-            res.set(http::field::cache_control, cache_control(image->expires));
+            res.set("Content-Security-Policy", "sandbox");
+            res.set(http::field::cache_control, cache_control(image->seconds_left));
             res.keep_alive(keep_alive);
         };
         if (head_only) {
@@ -127,13 +132,12 @@ private:
         send(std::move(res), !keep_alive, 200, size);
     }
 
-    std::string cache_control(std::optional<std::int64_t> expires) const
+    static std::string cache_control(std::optional<std::int64_t> seconds_left)
     {
-        if (!expires)
+        if (!seconds_left)
             return "public, max-age=86400, immutable";
-        // Caches must not outlive the self-destruct time.
-        return "public, max-age=" + std::to_string(std::max<std::int64_t>(0, std::min<std::int64_t>(
-                                                       86400, *expires - std::time(nullptr))));
+        // Caches must not keep the image past its self-destruct time.
+        return "public, max-age=" + std::to_string(std::min<std::int64_t>(86400, *seconds_left));
     }
 
     void begin_upload()
@@ -153,6 +157,7 @@ private:
         if (!boundary)
             return reply(http::status::bad_request, "expected multipart/form-data with a boundary", true);
 
+        chunk_.resize(kChunkBytes);
         receiver_.emplace(context_.service.files(), context_.config.max_upload_bytes);
         multipart_.emplace(*boundary, *receiver_);
         stream_.expires_at(started_ + std::chrono::seconds(context_.config.request_timeout_seconds));
@@ -218,7 +223,7 @@ private:
         send(std::move(res), close, 200, result.text.size() + 1);
     }
 
-    void refuse_upload(const Refusal& refusal)
+    void refuse_upload(Refusal refusal)  // a copy: it may live in the receiver reset below
     {
         receiver_.reset();
         reply(static_cast<http::status>(refusal.status), refusal.reason, true);
@@ -226,16 +231,25 @@ private:
 
     void reply(http::status status, const std::string& reason, bool close)
     {
+        auto set_headers = [&](auto& res) {
+            res.set(http::field::content_type, "text/plain; charset=utf-8");
+            res.set("X-Content-Type-Options", "nosniff");
+            if (status == http::status::method_not_allowed)
+                res.set(http::field::allow, "GET, HEAD, POST");
+            res.keep_alive(!close);
+        };
+        std::string body = reason + "\n";
+        if (head_request_) {  // same header, no body: the connection must stay in step
+            http::response<http::empty_body> res{status, 11};
+            set_headers(res);
+            res.content_length(body.size());
+            return send(std::move(res), close, static_cast<int>(status), 0);
+        }
         http::response<http::string_body> res{status, 11};
-        res.set(http::field::content_type, "text/plain; charset=utf-8");
-        res.set("X-Content-Type-Options", "nosniff");
-        if (status == http::status::method_not_allowed)
-            res.set(http::field::allow, "GET, HEAD, POST");
-        res.body() = reason + "\n";
-        res.keep_alive(!close);
+        set_headers(res);
+        res.body() = std::move(body);
         res.prepare_payload();
-        auto bytes = res.body().size();
-        send(std::move(res), close, static_cast<int>(status), bytes);
+        send(std::move(res), close, static_cast<int>(status), reason.size() + 1);
     }
 
     template <class Body>
@@ -243,7 +257,8 @@ private:
     {
         log(status, bytes);
         auto message = std::make_shared<http::response<Body>>(std::move(response));
-        stream_.expires_after(kWriteTimeout);
+        // Slow readers get as long for a response as slow writers get for a request.
+        stream_.expires_after(std::chrono::seconds(context_.config.request_timeout_seconds));
         http::async_write(stream_, *message,
                           [self = shared_from_this(), message, close](beast::error_code ec, std::size_t) {
                               if (ec)
@@ -262,6 +277,7 @@ private:
         beast::error_code ec;
         stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
         stream_.expires_after(kLingerTime);
+        chunk_.resize(kChunkBytes);
         drain();
     }
 
@@ -289,6 +305,8 @@ private:
 
     void log(int status, std::uint64_t bytes)
     {
+        if (!context_.config.log_requests)
+            return;
         context_.log.write(remote_, method_, target_, status, bytes, Clock::now() - started_);
     }
 
@@ -298,12 +316,13 @@ private:
     std::optional<http::request_parser<http::buffer_body>> parser_;
     std::optional<UploadReceiver> receiver_;
     std::optional<MultipartParser> multipart_;
-    std::array<char, kChunkBytes> chunk_{};
+    std::vector<char> chunk_;  // allocated only by connections that read a body
     std::string remote_ = "-";
     std::string method_;
     std::string target_;
     Clock::time_point started_ = Clock::now();
     std::uint64_t drained_ = 0;
+    bool head_request_ = false;
 };
 
 }  // namespace

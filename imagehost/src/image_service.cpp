@@ -87,12 +87,16 @@ std::optional<StoredImage> ImageService::find(std::string_view target)
     auto record = metadata_.find(address->id);
     if (!record || record->extension != address->extension)
         return std::nullopt;
-    if (record->expires && *record->expires <= clock_.now())
-        return std::nullopt;
+    std::optional<std::int64_t> seconds_left;
+    if (record->expires) {
+        seconds_left = *record->expires - clock_.now();
+        if (*seconds_left <= 0)
+            return std::nullopt;
+    }
     auto type = image_type_for_extension(record->extension);
     if (!type)
         return std::nullopt;
-    return StoredImage{files_.image_path(record->id), type->mime, record->expires};
+    return StoredImage{files_.image_path(record->id), type->mime, seconds_left};
 }
 
 std::size_t ImageService::reap()

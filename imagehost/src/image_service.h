@@ -16,7 +16,7 @@ namespace imagehost {
 struct StoredImage {
     std::filesystem::path path;
     std::string_view mime;
-    std::optional<std::int64_t> expires;
+    std::optional<std::int64_t> seconds_left;  // until self-destruct, if any
 };
 
 struct UploadResult {

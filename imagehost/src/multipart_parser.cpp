@@ -180,14 +180,14 @@ bool MultipartParser::step(bool& progressed)
         }
         // Transport padding (spaces or tabs) may sit between delimiter and line end.
         auto end = buffer_.find(kCrlf);
-        auto padding_end = buffer_.find_first_not_of(" \t");
-        if (padding_end != std::string::npos && padding_end != end)
+        auto line = std::string_view(buffer_).substr(0, end);
+        if (end == std::string::npos && line.back() == '\r')
+            line.remove_suffix(1);  // the line end may be arriving
+        // The same length bound whether or not the line end has arrived yet.
+        if (line.size() > 256 || line.find_first_not_of(" \t") != std::string_view::npos)
             return fail("malformed multipart delimiter line");
-        if (end == std::string::npos) {
-            if (buffer_.size() > 256)
-                return fail("malformed multipart delimiter line");
+        if (end == std::string::npos)
             return true;
-        }
         if (++parts_ > limits_.max_parts)
             return fail("too many multipart parts");
         buffer_.erase(0, end + kCrlf.size());
@@ -204,7 +204,10 @@ bool MultipartParser::step(bool& progressed)
         } else {
             auto at = buffer_.find("\r\n\r\n");
             if (at == std::string::npos) {
-                if (buffer_.size() > limits_.max_header_bytes)
+                // Fail only once no terminator could still end the block
+                // within the limit, so the outcome never depends on how the
+                // input was split.
+                if (buffer_.size() >= limits_.max_header_bytes + 4)
                     return fail("multipart part header too large");
                 return true;
             }

@@ -33,8 +33,11 @@ TEST(Expiry, AddressDisappearsExactlyWhenItsTimeHasCome)
 {
     TestServer server;
     auto target = upload_expiring(server, "3600");
+    EXPECT_EQ(fetch(server.port(), target).header("cache-control"), "public, max-age=3600");
     server.clock().advance(3599);
-    EXPECT_EQ(fetch(server.port(), target).status, 200);
+    auto last = fetch(server.port(), target);
+    EXPECT_EQ(last.status, 200);
+    EXPECT_EQ(last.header("cache-control"), "public, max-age=1");
     server.clock().advance(1);
     // Gone at once, although the reaper has not run and the file is still there.
     EXPECT_EQ(fetch(server.port(), target).status, 404);

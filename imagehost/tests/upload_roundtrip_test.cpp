@@ -50,13 +50,24 @@ TEST_F(UploadRoundTrip, HeadGivesHeadersWithoutBody)
     EXPECT_EQ(res.header("content-type"), "image/png");
     EXPECT_EQ(res.header("content-security-policy"), "sandbox");
     EXPECT_TRUE(res.body.empty());
+
+    // Error answers to HEAD carry no body either, so a kept-alive connection stays in step.
+    Connection c(server.port());
+    ASSERT_TRUE(c.send("HEAD /missing.png HTTP/1.1\r\nHost: x\r\n\r\nGET " + target_of(address) +
+                       " HTTP/1.1\r\nHost: x\r\n\r\n"));
+    auto missing = c.read_response(true);
+    auto next = c.read_response();
+    ASSERT_TRUE(missing && next);
+    EXPECT_EQ(missing->status, 404);
+    EXPECT_EQ(next->status, 200);
+    EXPECT_EQ(next->body, form.file_bytes);
 }
 
 TEST_F(UploadRoundTrip, ClientNameAndTypeAreNotTrusted)
 {
     UploadForm form;
     form.file_bytes = fake_image("gif", 800);
-    form.path = "../../etc/passwd\";.png";
+    form.path = "../../etc/passwd\\..\\x.png";
     form.content_type = "image/png";
     auto res = upload(server.port(), form);
     ASSERT_EQ(res.status, 200) << res.body;
@@ -66,6 +77,12 @@ TEST_F(UploadRoundTrip, ClientNameAndTypeAreNotTrusted)
     // Stored under its id only.
     auto id = target_of(address).substr(1, 32);
     EXPECT_TRUE(std::filesystem::exists(server.data_dir() / "images" / id));
+    EXPECT_EQ(server.count_files("images"), 1u);
+    EXPECT_EQ(server.count_files("tmp"), 0u);
+
+    // A quote inside the name breaks the header (no Windows path has one): refused, nothing kept.
+    form.path = "a\";.png";
+    EXPECT_EQ(upload(server.port(), form).status, 400);
     EXPECT_EQ(server.count_files("images"), 1u);
     EXPECT_EQ(server.count_files("tmp"), 0u);
 }

@@ -72,8 +72,9 @@ std::string fake_image(const std::string& extension, std::size_t size)
     while (bytes.size() < size)
         bytes.push_back(static_cast<char>(rng()));
     // Boundary-like text and CR/LF inside the content must survive untouched.
+    const std::string near_delimiter = "\r\n-----------------------------X\r\n";
     if (size > 200)
-        bytes.replace(100, 33, "\r\n-----------------------------X\r\n");
+        bytes.replace(100, near_delimiter.size(), near_delimiter);
     return bytes;
 }
 

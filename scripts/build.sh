@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the Windows program: x86_64 with its tests (run under Wine) and
+# i686 (built only; these machines cannot execute 32-bit code).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_type=${BUILD_TYPE:-Release}
+
+cmake -S "$root" -B "$root/build/x86_64" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" >/dev/null
+ninja -C "$root/build/x86_64"
+
+if [ "${1:-}" != "--x86_64-only" ]; then
+    cmake -S "$root" -B "$root/build/i686" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686.cmake" -DORVO_BUILD_TESTS=OFF >/dev/null
+    ninja -C "$root/build/i686"
+fi

@@ -1,0 +1,40 @@
+# Sourced by the other scripts: one private Wine prefix per build tree, quiet,
+# and without the .NET and HTML engines (nothing here needs them, and their
+# installers would ask questions on a fresh prefix).
+ORVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+ORVO_BUILD=${ORVO_BUILD:-$ORVO_ROOT/build/x86_64}
+export WINEPREFIX=${WINEPREFIX:-$ORVO_BUILD/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml="}
+
+# Creates the prefix on first use (10 to 20 s) and keeps a wineserver alive,
+# so each later Wine process starts in a fraction of a second.
+wine_prefix_up() {
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i >/dev/null 2>&1 || true
+    fi
+    wineserver -p >/dev/null 2>&1 || true
+}
+
+wine_prefix_down() {
+    wineserver -k >/dev/null 2>&1 || true
+}
+
+# Starts Xvfb on a free display unless one is given; sets DISPLAY and XVFB_PID.
+xvfb_up() {
+    local n
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do
+            xdpyinfo >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null || true
+    done
+    echo "could not start Xvfb" >&2
+    return 1
+}

@@ -1,0 +1,224 @@
+// Looks at and pokes the Wine session the way the shell or a person's eyes
+// would, for the end-to-end tests:
+//   wintool windows                   every visible top-level window, one a line:
+//                                     hwnd<TAB>pid<TAB>class<TAB>title<TAB>texts of its children
+//   wintool tray PID MOUSEMSG         sends the notification-icon callback the shell
+//                                     sends, to PID's tray window (MOUSEMSG: rbuttonup,
+//                                     lbuttondblclk, lbuttonup)
+//   wintool processes NAME            Windows process ids of an executable name
+//   wintool kill NAME                 ends every process of an executable name
+//   wintool wait PID MILLISECONDS     waits for a process to end; prints its exit
+//                                     code, or "running" when the time ran out
+//   wintool center HWND TEXT          screen centre of HWND's child control showing TEXT
+//   wintool center menu N/COUNT       screen centre of item N of the open COUNT-item popup menu
+//   wintool mypictures                the user's My Pictures folder
+#include <windows.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <string>
+
+#include "framework/CString.h"
+#include "ui/SystemTray.h"
+
+namespace {
+
+void Print(const CString& line)
+{
+    // UTF-8 on a pipe, so the Python side reads any text.
+    const std::string bytes = ToAnsi(line + L"\n", CP_UTF8);
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+CString ClassOf(HWND hwnd)
+{
+    wchar_t name[256] = {};
+    ::GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+CString TextOf(HWND hwnd)
+{
+    wchar_t text[1024] = {};
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, nullptr);
+    return text;
+}
+
+BOOL CALLBACK CollectChildText(HWND child, LPARAM param)
+{
+    auto* texts = reinterpret_cast<CString*>(param);
+    const CString text = TextOf(child);
+    if (!text.IsEmpty()) {
+        CString flat = text;
+        for (int i = 0; i < flat.GetLength(); ++i)
+            if (flat.GetAt(i) == L'\t' || flat.GetAt(i) == L'\n' || flat.GetAt(i) == L'\r')
+                flat = flat.Left(i) + L" " + flat.Mid(i + 1);
+        *texts += flat + L"|";
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM)
+{
+    if (!::IsWindowVisible(hwnd))
+        return TRUE;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    CString texts;
+    ::EnumChildWindows(hwnd, &CollectChildText, reinterpret_cast<LPARAM>(&texts));
+    CString line;
+    line.Format(L"%p\t%lu\t%s\t%s\t%s", static_cast<void*>(hwnd), pid, ClassOf(hwnd).GetString(),
+                TextOf(hwnd).GetString(), texts.GetString());
+    Print(line);
+    return TRUE;
+}
+
+struct TrayQuery {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindTrayWindow(HWND hwnd, LPARAM param)
+{
+    auto* query = reinterpret_cast<TrayQuery*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    // The tray window is the process's hidden zero-size popup of a framework class.
+    if (pid == query->pid && ClassOf(hwnd).Find(L"Afx:") == 0) {
+        query->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct ChildQuery {
+    CString text;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildByText(HWND child, LPARAM param)
+{
+    auto* query = reinterpret_cast<ChildQuery*>(param);
+    if (::IsWindowVisible(child) && TextOf(child) == query->text) {
+        query->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Where a person would click to press a control or pick a menu item.
+bool FindCenter(const CString& where, const CString& text, POINT* pt)
+{
+    RECT rc{};
+    if (where == L"menu") {
+        // Menu handles belong to their process; the popup's window does not.
+        // Items of a plain menu share its height equally: "N/COUNT" picks one.
+        HWND menuWindow = ::FindWindowW(L"#32768", nullptr);
+        const int slash = text.Find(L'/');
+        const int index = _wtoi(text.Left(slash)), count = _wtoi(text.Mid(slash + 1));
+        if (!menuWindow || slash < 0 || count <= 0 || index < 1 || index > count)
+            return false;
+        ::GetWindowRect(menuWindow, &rc);
+        const int border = ::GetSystemMetrics(SM_CYFIXEDFRAME);
+        const int itemHeight = (rc.bottom - rc.top - 2 * border) / count;
+        rc.top += border + (index - 1) * itemHeight;
+        rc.bottom = rc.top + itemHeight;
+    } else {
+        ChildQuery query{text, nullptr};
+        ::EnumChildWindows(reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(where, nullptr, 16))),
+                           &FindChildByText, reinterpret_cast<LPARAM>(&query));
+        if (query.found)
+            ::GetWindowRect(query.found, &rc);
+    }
+    if (::IsRectEmpty(&rc))
+        return false;
+    pt->x = (rc.left + rc.right) / 2;
+    pt->y = (rc.top + rc.bottom) / 2;
+    return true;
+}
+
+UINT MouseMessage(const CString& name)
+{
+    if (name == L"rbuttonup")
+        return WM_RBUTTONUP;
+    if (name == L"lbuttondblclk")
+        return WM_LBUTTONDBLCLK;
+    if (name == L"lbuttonup")
+        return WM_LBUTTONUP;
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const CString command = argc > 1 ? argv[1] : L"";
+    if (command == L"windows") {
+        ::EnumWindows(&PrintWindow, 0);
+    } else if (command == L"tray" && argc > 3) {
+        TrayQuery query{static_cast<DWORD>(_wtoi(argv[2])), nullptr};
+        ::EnumWindows(&FindTrayWindow, reinterpret_cast<LPARAM>(&query));
+        const UINT mouse = MouseMessage(argv[3]);
+        if (!query.found || !mouse) {
+            Print(L"no tray window");
+            return 1;
+        }
+        // What the shell posts when the user clicks the icon with id 132.
+        ::PostMessageW(query.found, WM_TRAY_CALLBACK, 132, mouse);
+    } else if ((command == L"processes" || command == L"kill") && argc > 2) {
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+            if (::lstrcmpiW(entry.szExeFile, argv[2]) != 0)
+                continue;
+            if (command == L"kill") {
+                if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+                    ::TerminateProcess(process, 1);
+                    ::CloseHandle(process);
+                }
+            } else {
+                CString line;
+                line.Format(L"%lu", entry.th32ProcessID);
+                Print(line);
+            }
+        }
+        ::CloseHandle(snapshot);
+    } else if (command == L"wait" && argc > 3) {
+        HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
+                                       static_cast<DWORD>(_wtoi(argv[2])));
+        if (!process) {
+            Print(L"gone");
+            return 1;
+        }
+        DWORD code = 0;
+        if (::WaitForSingleObject(process, static_cast<DWORD>(_wtoi(argv[3]))) == WAIT_OBJECT_0 &&
+            ::GetExitCodeProcess(process, &code)) {
+            CString line;
+            line.Format(L"%lu", code);
+            Print(line);
+        } else {
+            Print(L"running");
+        }
+        ::CloseHandle(process);
+    } else if (command == L"center" && argc > 3) {
+        POINT pt{};
+        if (!FindCenter(argv[2], argv[3], &pt)) {
+            Print(L"not found");
+            return 1;
+        }
+        CString line;
+        line.Format(L"%ld %ld", pt.x, pt.y);
+        Print(line);
+    } else if (command == L"mypictures") {
+        wchar_t path[MAX_PATH] = {};
+        ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
+        Print(path);
+    } else {
+        Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | kill NAME | wait PID MS | center HWND|menu TEXT | mypictures");
+        return 2;
+    }
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "framework/CDialog.h"
+#include "framework/CWinApp.h"
+#include "framework/Controls.h"
+
+namespace {
+
+constexpr UINT WM_PROBE = WM_APP + 1;
+
+class CRecordingWnd : public CWnd {
+public:
+    std::vector<UINT> seen;
+    static const MessageMap* Map()
+    {
+        static const MessageMap map(CWnd::Map(), {
+            OnMessage(WM_CREATE, &CRecordingWnd::OnCreate),
+            OnMessage(WM_PROBE, &CRecordingWnd::OnProbe),
+            OnCommand(100, BN_CLICKED, &CRecordingWnd::OnChildClicked),
+        });
+        return &map;
+    }
+    const MessageMap* GetMessageMap() const override { return Map(); }
+
+    LRESULT OnCreate(WPARAM, LPARAM)
+    {
+        seen.push_back(WM_CREATE);
+        return Default();
+    }
+    virtual LRESULT OnProbe(WPARAM wParam, LPARAM) { return static_cast<LRESULT>(wParam) + 1; }
+    void OnChildClicked() { seen.push_back(WM_COMMAND); }
+};
+
+// A derived table is searched before its base's.
+class CDerivedWnd : public CRecordingWnd {
+public:
+    static const MessageMap* Map()
+    {
+        static const MessageMap map(CRecordingWnd::Map(), {
+            OnMessage(WM_PROBE, &CDerivedWnd::OnProbeTwice),
+        });
+        return &map;
+    }
+    const MessageMap* GetMessageMap() const override { return Map(); }
+    LRESULT OnProbeTwice(WPARAM wParam, LPARAM) { return static_cast<LRESULT>(wParam) * 2; }
+};
+
+// A button that handles its own clicks and colour.
+class CSelfClickingButton : public CButton {
+public:
+    int clicks = 0;
+    static const MessageMap* Map()
+    {
+        static const MessageMap map(CButton::Map(), {
+            OnReflectedCommand(BN_CLICKED, &CSelfClickingButton::OnClicked),
+            OnReflectedMessage(WM_CTLCOLORBTN, &CSelfClickingButton::OnCtlColor),
+        });
+        return &map;
+    }
+    const MessageMap* GetMessageMap() const override { return Map(); }
+    void OnClicked() { ++clicks; }
+    LRESULT OnCtlColor(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(::GetStockObject(BLACK_BRUSH)); }
+};
+
+HWND CreatePopup(CWnd& wnd)
+{
+    wnd.CreateEx(0, AfxRegisterWndClass(0), L"test", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr);
+    return wnd.m_hWnd;
+}
+
+}  // namespace
+
+TEST(MessageMap, CreatedWindowsSeeWmCreateAndDerivedEntriesWin)
+{
+    CRecordingWnd base;
+    ASSERT_NE(CreatePopup(base), nullptr);
+    ASSERT_EQ(base.seen.size(), 1u);
+    EXPECT_EQ(base.seen[0], static_cast<UINT>(WM_CREATE));
+    EXPECT_EQ(::SendMessageW(base, WM_PROBE, 20, 0), 21);
+    EXPECT_EQ(CWnd::FromHandlePermanent(base), &base);
+
+    CDerivedWnd derived;
+    ASSERT_NE(CreatePopup(derived), nullptr);
+    EXPECT_EQ(::SendMessageW(derived, WM_PROBE, 20, 0), 40);
+    // Messages nobody maps get the default processing.
+    ::SetWindowTextW(derived, L"title");
+    EXPECT_EQ(derived.GetWindowText(), L"title");
+}
+
+TEST(MessageMap, DestroyingTheWindowReleasesTheObject)
+{
+    CRecordingWnd wnd;
+    HWND hwnd = CreatePopup(wnd);
+    ASSERT_TRUE(wnd.DestroyWindow());
+    EXPECT_EQ(wnd.m_hWnd, nullptr);
+    EXPECT_EQ(CWnd::FromHandlePermanent(hwnd), nullptr);
+    EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST(MessageMap, NotificationsGoToTheControlFirstThenToTheParent)
+{
+    CRecordingWnd parent;
+    CreatePopup(parent);
+    HWND plain = ::CreateWindowW(L"BUTTON", L"plain", WS_CHILD | BS_PUSHBUTTON, 0, 0, 20, 20, parent,
+                                 reinterpret_cast<HMENU>(100), nullptr, nullptr);
+    HWND own = ::CreateWindowW(L"BUTTON", L"own", WS_CHILD | BS_PUSHBUTTON, 0, 0, 20, 20, parent,
+                               reinterpret_cast<HMENU>(100), nullptr, nullptr);
+    CSelfClickingButton button;
+    ASSERT_TRUE(button.SubclassWindow(own));
+
+    // A control nobody bound: the parent's own entry handles it.
+    ::SendMessageW(plain, BM_CLICK, 0, 0);
+    EXPECT_EQ(parent.seen.back(), static_cast<UINT>(WM_COMMAND));
+    const size_t before = parent.seen.size();
+
+    // A bound control that handles the notification keeps it from the parent.
+    ::SendMessageW(own, BM_CLICK, 0, 0);
+    EXPECT_EQ(button.clicks, 1);
+    EXPECT_EQ(parent.seen.size(), before);
+
+    HDC dc = ::GetDC(own);
+    EXPECT_EQ(::SendMessageW(parent, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(own)),
+              reinterpret_cast<LRESULT>(::GetStockObject(BLACK_BRUSH)));
+    ::ReleaseDC(own, dc);
+}
+
+namespace {
+
+class CTestDialog : public CDialog {
+public:
+    CTestDialog() : CDialog(900) {}
+    CEdit m_edit;
+    CStatic m_label;
+    bool initialised = false;
+    bool ownerDisabledWhileOpen = false;
+    HWND owner = nullptr;
+    UINT_PTR endWith = 0;  // a command to press once the loop runs
+
+    void DoDataExchange(CDataExchange* pDX) override
+    {
+        DDX_Control(pDX, 901, m_edit);
+        DDX_Control(pDX, 902, m_label);
+    }
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        initialised = m_edit.m_hWnd != nullptr && m_label.m_hWnd != nullptr;
+        m_edit.SetWindowText(L"typed");
+        ownerDisabledWhileOpen = owner && !::IsWindowEnabled(owner);
+        if (endWith)
+            PostMessage(WM_COMMAND, MAKEWPARAM(endWith, BN_CLICKED), 0);
+        return TRUE;
+    }
+};
+
+}  // namespace
+
+TEST(Dialog, ModalLoopEndsWithTheButtonPressedAndReenablesItsOwner)
+{
+    CRecordingWnd owner;
+    CreatePopup(owner);
+
+    // No parent and no main window: an unowned dialog.
+    CTestDialog unowned;
+    unowned.endWith = IDCANCEL;
+    EXPECT_EQ(unowned.DoModal(), IDCANCEL);
+    EXPECT_TRUE(unowned.initialised);
+    EXPECT_EQ(unowned.m_hWnd, nullptr);
+
+    class COwnedDialog : public CTestDialog {
+    public:
+        explicit COwnedDialog(CWnd* parent) { m_pParentWnd = parent; }
+    } owned(&owner);
+    owned.owner = owner;
+    owned.endWith = IDOK;
+    EXPECT_EQ(owned.DoModal(), IDOK);
+    EXPECT_TRUE(owned.ownerDisabledWhileOpen);
+    EXPECT_TRUE(::IsWindowEnabled(owner));
+    // The bound controls let go when the dialog went.
+    EXPECT_EQ(owned.m_edit.m_hWnd, nullptr);
+}
+
+TEST(Dialog, ModelessDialogsAreCreatedBoundAndHandleTheirKeys)
+{
+    CTestDialog dlg;
+    ASSERT_TRUE(dlg.Create(900));
+    EXPECT_TRUE(dlg.initialised);
+    EXPECT_EQ(CWnd::FromHandlePermanent(dlg.m_edit), &dlg.m_edit);
+    EXPECT_EQ(dlg.m_edit.GetWindowText(), L"typed");
+    // The message loop offers keys to the dialog before dispatching them.
+    MSG msg{dlg.m_edit.m_hWnd, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+    EXPECT_TRUE(AfxPreTranslateMessage(&msg));
+    MSG other{dlg.m_edit.m_hWnd, WM_PROBE, 0, 0, 0, {0, 0}};
+    EXPECT_FALSE(AfxPreTranslateMessage(&other));
+    dlg.DestroyWindow();
+}

@@ -1,0 +1,931 @@
+// The transport and the upload job against a real HTTP server on
+// 127.0.0.1:80: a small Winsock server inside this process that can also
+// misbehave on purpose. Port 80 needs root and a private network namespace,
+// as the project's test command provides; elsewhere these tests skip.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/CWnd.h"
+#include "ui/TextProgressCtrl.h"
+#include "upload/UploadClient.h"
+#include "upload/UploadJob.h"
+#include "upload/UploadRequest.h"
+
+namespace {
+
+// Winsock, loaded at run time: the test program links only what the product
+// links.
+struct Winsock {
+    Winsock()
+    {
+        m_module = ::LoadLibraryW(L"ws2_32.dll");
+        Load(WSAStartup, "WSAStartup");
+        Load(socket, "socket");
+        Load(setsockopt, "setsockopt");
+        Load(bind, "bind");
+        Load(listen, "listen");
+        Load(WSAGetLastError, "WSAGetLastError");
+        Load(closesocket, "closesocket");
+        Load(select, "select");
+        Load(accept, "accept");
+        Load(recv, "recv");
+        Load(send, "send");
+        Load(shutdown, "shutdown");
+    }
+    template <class Fn>
+    void Load(Fn& fn, const char* name)
+    {
+        fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
+    }
+    HMODULE m_module;
+    int(WINAPI* WSAStartup)(WORD, LPWSADATA);
+    SOCKET(WINAPI* socket)(int, int, int);
+    int(WINAPI* setsockopt)(SOCKET, int, int, const char*, int);
+    int(WINAPI* bind)(SOCKET, const sockaddr*, int);
+    int(WINAPI* listen)(SOCKET, int);
+    int(WINAPI* WSAGetLastError)();
+    int(WINAPI* closesocket)(SOCKET);
+    int(WINAPI* select)(int, fd_set*, fd_set*, fd_set*, const timeval*);
+    SOCKET(WINAPI* accept)(SOCKET, sockaddr*, int*);
+    int(WINAPI* recv)(SOCKET, char*, int, int);
+    int(WINAPI* send)(SOCKET, const char*, int, int);
+    int(WINAPI* shutdown)(SOCKET, int);
+};
+
+Winsock& Ws()
+{
+    static Winsock ws;
+    return ws;
+}
+
+struct Received {
+    std::string head;  // request line and headers, up to the empty line
+    std::string body;
+};
+
+class FakeServer {
+public:
+    enum class Mode {
+        Answer,        // read the whole body, then send the response
+        CloseHalfWay,  // read the head and a little of the body, then reset
+    };
+
+    explicit FakeServer(std::string response, Mode mode = Mode::Answer)
+        : m_response(std::move(response)), m_mode(mode)
+    {
+    }
+    ~FakeServer() { Stop(); }
+
+    // Microseconds to sleep after each 64 KiB read of the body, to make an
+    // upload take a while.
+    void SetReadDelay(int micros) { m_readDelayMicros = micros; }
+
+    bool Start(std::string* pError)
+    {
+        WSADATA wsa{};
+        Ws().WSAStartup(MAKEWORD(2, 2), &wsa);
+        m_listen = Ws().socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        BOOL reuse = TRUE;
+        Ws().setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = static_cast<u_short>((80 >> 8) | ((80 & 0xFF) << 8));
+        addr.sin_addr.s_addr = 0x0100007F;  // 127.0.0.1 in network order
+        if (Ws().bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+            Ws().listen(m_listen, 8) != 0) {
+            *pError = "cannot listen on 127.0.0.1:80 (error " + std::to_string(Ws().WSAGetLastError()) +
+                      "); run as root in a private network namespace, as the test command does";
+            Ws().closesocket(m_listen);
+            m_listen = INVALID_SOCKET;
+            return false;
+        }
+        m_thread = std::thread([this] { Serve(); });
+        return true;
+    }
+
+    void Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_listen != INVALID_SOCKET) {
+            Ws().closesocket(m_listen);
+            m_listen = INVALID_SOCKET;
+        }
+    }
+
+    std::vector<Received> Requests()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_requests;
+    }
+    int Connections() const { return m_connections; }
+
+private:
+    void Serve()
+    {
+        while (!m_stop) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(m_listen, &set);
+            timeval tv{0, 50000};
+            if (Ws().select(0, &set, nullptr, nullptr, &tv) <= 0)
+                continue;
+            SOCKET s = Ws().accept(m_listen, nullptr, nullptr);
+            if (s == INVALID_SOCKET)
+                continue;
+            ++m_connections;
+            Handle(s);
+            Ws().closesocket(s);
+        }
+    }
+
+    void Handle(SOCKET s)
+    {
+        DWORD timeout = 15000;
+        Ws().setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
+        std::string data;
+        std::vector<char> buf(65536);
+        size_t headEnd = std::string::npos;
+        while (headEnd == std::string::npos) {
+            const int n = Ws().recv(s, buf.data(), static_cast<int>(buf.size()), 0);
+            if (n <= 0)
+                return;
+            data.append(buf.data(), static_cast<size_t>(n));
+            headEnd = data.find("\r\n\r\n");
+        }
+        Received r;
+        r.head = data.substr(0, headEnd + 4);
+        r.body = data.substr(headEnd + 4);
+
+        if (m_mode == Mode::CloseHalfWay) {
+            // A little of the body, so the client is well into the file.
+            while (r.body.size() < 256 * 1024) {
+                const int n = Ws().recv(s, buf.data(), static_cast<int>(buf.size()), 0);
+                if (n <= 0)
+                    break;
+                r.body.append(buf.data(), static_cast<size_t>(n));
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_requests.push_back(r);
+            }
+            // Close with unread data pending: the client's next writes fail.
+            linger lg{1, 0};
+            Ws().setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&lg), sizeof(lg));
+            return;
+        }
+
+        size_t length = 0;
+        const size_t cl = LowerCase(r.head).find("\r\ncontent-length:");
+        if (cl != std::string::npos)
+            length = std::strtoul(r.head.c_str() + cl + 17, nullptr, 10);
+        while (r.body.size() < length) {
+            const size_t want = std::min(buf.size(), length - r.body.size());
+            const int n = Ws().recv(s, buf.data(), static_cast<int>(want), 0);
+            if (n <= 0)
+                break;
+            r.body.append(buf.data(), static_cast<size_t>(n));
+            if (m_readDelayMicros)
+                std::this_thread::sleep_for(std::chrono::microseconds(m_readDelayMicros));
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(r);
+        }
+        size_t sent = 0;
+        while (sent < m_response.size()) {
+            const int n = Ws().send(s, m_response.data() + sent, static_cast<int>(m_response.size() - sent), 0);
+            if (n <= 0)
+                break;
+            sent += static_cast<size_t>(n);
+        }
+        Ws().shutdown(s, SD_SEND);
+        // Let the client read everything before the socket goes.
+        while (Ws().recv(s, buf.data(), static_cast<int>(buf.size()), 0) > 0) {
+        }
+    }
+
+    static std::string LowerCase(std::string s)
+    {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    }
+
+    std::string m_response;
+    Mode m_mode;
+    int m_readDelayMicros = 0;
+    SOCKET m_listen = INVALID_SOCKET;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_connections{0};
+    std::mutex m_mutex;
+    std::vector<Received> m_requests;
+};
+
+std::string HttpResponse(const std::string& extraHeaders, const std::string& body = "ok")
+{
+    return "HTTP/1.1 200 OK\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+}  // namespace
+
+// Readable failure output for the program's strings.
+static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
+
+namespace {
+
+#define START_SERVER(server)                                  \
+    do {                                                      \
+        std::string whyNot;                                   \
+        if (!(server).Start(&whyNot))                         \
+            GTEST_SKIP() << whyNot;                           \
+    } while (0)
+
+// The product's client with its failure reports recorded instead of shown.
+class RecordingClient : public UploadClient {
+public:
+    explicit RecordingClient(UploadProgress* pProgress = nullptr) : UploadClient(pProgress) {}
+    std::vector<std::pair<CString, UINT>> m_errors;
+
+protected:
+    void ReportError(const CString& text, UINT type) override { m_errors.emplace_back(text, type); }
+};
+
+struct ProgressReport {
+    DWORD fileSent, fileSize, fileSecondsLeft, totalSent, totalSize, totalSecondsLeft, rate;
+    ULONGLONG when;
+};
+
+class RecordingSink : public UploadProgress {
+public:
+    void OnResolvingName(LPCWSTR host) override { m_events.push_back(L"resolving " + CString(host)); }
+    void OnNameResolved(LPCWSTR host) override { m_events.push_back(L"resolved " + CString(host)); }
+    void OnConnecting(LPCWSTR host) override { m_events.push_back(L"connecting " + CString(host)); }
+    void OnConnected(LPCWSTR host) override { m_events.push_back(L"connected " + CString(host)); }
+    void OnFileBegin(LPCWSTR path) override { m_events.push_back(L"begin " + CString(path)); }
+    void OnFileEnd(LPCWSTR path, HRESULT hr) override
+    {
+        CString e;
+        e.Format(L"end %s 0x%08X", path, static_cast<unsigned>(hr));
+        m_events.push_back(e);
+    }
+    void OnProgress(LPCWSTR, DWORD fileSent, DWORD fileSize, DWORD fileLeft, DWORD totalSent, DWORD totalSize,
+                    DWORD totalLeft, DWORD rate) override
+    {
+        m_reports.push_back({fileSent, fileSize, fileLeft, totalSent, totalSize, totalLeft, rate, ::GetTickCount64()});
+        m_events.push_back(L"progress");
+    }
+    bool IsCancelled() override { return m_bCancel; }
+
+    bool Has(const CString& event) const
+    {
+        for (const CString& e : m_events)
+            if (e == event)
+                return true;
+        return false;
+    }
+
+    std::vector<CString> m_events;
+    std::vector<ProgressReport> m_reports;
+    bool m_bCancel = false;
+};
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& contents, const wchar_t* name = L"orvo-upload.bin")
+    {
+        wchar_t dir[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, dir);
+        m_path = CString(dir) + name;
+        const HANDLE h = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        if (!contents.empty())
+            ::WriteFile(h, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+        ::CloseHandle(h);
+    }
+    // A sparse file of the given size: nothing is written.
+    TempFile(ULONGLONG size, const wchar_t* name)
+    {
+        wchar_t dir[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, dir);
+        m_path = CString(dir) + name;
+        const HANDLE h = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        LARGE_INTEGER pos{};
+        pos.QuadPart = static_cast<LONGLONG>(size);
+        ::SetFilePointerEx(h, pos, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(h);
+        ::CloseHandle(h);
+    }
+    ~TempFile() { ::DeleteFileW(m_path); }
+    const CString& Path() const { return m_path; }
+
+private:
+    CString m_path;
+};
+
+CString TempDirPath(const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, dir);
+    return CString(dir) + name;
+}
+
+std::string Pattern(size_t size)
+{
+    std::string s(size, '\0');
+    unsigned x = 12345;
+    for (char& c : s) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return s;
+}
+
+std::string HeaderValue(const std::string& head, const std::string& name)
+{
+    const size_t at = head.find("\r\n" + name + ": ");
+    if (at == std::string::npos)
+        return std::string();
+    const size_t start = at + 4 + name.size();
+    return head.substr(start, head.find("\r\n", start) - start);
+}
+
+// The body the server must have received for one file uploaded as "/U" does.
+std::string ExpectedUploadBody(const std::string& boundary, const CString& path, const std::string& contents)
+{
+    return "--" + boundary + "\r\n" + "Content-Disposition: form-data; name=\"file\"; filename=\"" + ToAnsi(path) +
+           "\"\r\n" + "Content-Type: application/octet-stream\r\n\r\n" + contents + "\r\n--" + boundary + "--\r\n";
+}
+
+UploadRequest UploadModeRequest(const CString& path)
+{
+    UploadRequest request;
+    EXPECT_TRUE(request.SetUrl(L"http://localhost/upload.php"));
+    request.AddFile(L"file", path, L"application/octet-stream");
+    return request;
+}
+
+// Uploads one file of the given contents and checks what arrived.
+void ExpectFileArrivesIntact(const std::string& contents)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/abc.png\r\n"));
+    START_SERVER(server);
+    TempFile file(contents);
+    RecordingClient client;
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    ASSERT_EQ(client.Send(request, response), S_OK);
+    EXPECT_TRUE(client.m_errors.empty());
+    EXPECT_EQ(response.m_nStatusCode, 200);
+    server.Stop();
+
+    const std::vector<Received> got = server.Requests();
+    ASSERT_EQ(got.size(), 1u);
+    const Received& r = got[0];
+    EXPECT_EQ(r.head.find("POST /upload.php HTTP/1.1\r\n"), 0u) << r.head;
+    EXPECT_EQ(HeaderValue(r.head, "User-Agent"), "OrvoCapture/1.8");
+    const std::string contentType = HeaderValue(r.head, "Content-Type");
+    ASSERT_EQ(contentType.find("multipart/form-data; boundary="), 0u) << r.head;
+    const std::string boundary = contentType.substr(30);
+    EXPECT_EQ(boundary.size(), 39u);
+    EXPECT_EQ(HeaderValue(r.head, "Content-Length"), std::to_string(r.body.size()));
+    EXPECT_EQ(r.body.size(), 190 + ToAnsi(file.Path()).size() + contents.size());
+    EXPECT_TRUE(r.body == ExpectedUploadBody(boundary, file.Path(), contents)) << "body differs";
+}
+
+}  // namespace
+
+// --- files arrive intact ----------------------------------------------------
+
+TEST(UploadTransport, EmptyFileArrivesWithTheRightLengthAndAgent) { ExpectFileArrivesIntact(std::string()); }
+
+TEST(UploadTransport, SmallFileArrivesIntact) { ExpectFileArrivesIntact(Pattern(5000)); }
+
+TEST(UploadTransport, MultiMegabyteFileArrivesIntact) { ExpectFileArrivesIntact(Pattern(6 * 1024 * 1024 + 123)); }
+
+TEST(UploadTransport, SelfDestructFieldGoesFirstOnTheWire)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/x.png\r\n"));
+    START_SERVER(server);
+    TempFile file(Pattern(100));
+    RecordingClient client;
+    UploadRequest request = UploadModeRequest(file.Path());
+    request.AddSelfDestructTimeout(L"3600");
+    UploadResponse response;
+    ASSERT_EQ(client.Send(request, response), S_OK);
+    server.Stop();
+    const std::vector<Received> got = server.Requests();
+    ASSERT_EQ(got.size(), 1u);
+    const std::string boundary = HeaderValue(got[0].head, "Content-Type").substr(30);
+    const std::string field = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"selfdestruct_timeout\"\r\n\r\n3600\r\n";
+    EXPECT_EQ(got[0].body, field + ExpectedUploadBody(boundary, file.Path(), Pattern(100)));
+}
+
+// --- what comes back --------------------------------------------------------
+
+TEST(UploadTransport, HeaderBlockStatusAndBodyAreReadBack)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/abc.png\r\nX-Extra: 1\r\n", "<p>done</p>"));
+    START_SERVER(server);
+    TempFile file(Pattern(10));
+    RecordingClient client;
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    ASSERT_EQ(client.Send(request, response), S_OK);
+    const CString& h = client.m_strResponseHeaders;
+    EXPECT_EQ(h.Find(L"HTTP/1.1 200 OK\r\n"), 0) << ToAnsi(h);
+    EXPECT_GE(h.Find(L"\r\nUploaded: http://127.0.0.1/i/abc.png\r\n"), 0) << ToAnsi(h);
+    EXPECT_GE(h.Find(L"\r\nX-Extra: 1\r\n"), 0);
+    EXPECT_EQ(client.m_strResponseBody, L"<p>done</p>");
+    EXPECT_EQ(ExtractUploadedAddress(h), L"http://127.0.0.1/i/abc.png");
+}
+
+TEST(UploadTransport, ResponseBodyStopsAtAZeroByteAndAtOneMebibyte)
+{
+    {
+        FakeServer server(HttpResponse("", std::string("abc\0def", 7)));
+        START_SERVER(server);
+        TempFile file(Pattern(10));
+        RecordingClient client;
+        UploadRequest request = UploadModeRequest(file.Path());
+        UploadResponse response;
+        ASSERT_EQ(client.Send(request, response), S_OK);
+        EXPECT_EQ(client.m_strResponseBody, L"abc");
+    }
+    {
+        FakeServer server(HttpResponse("", std::string(3 * 1024 * 1024, 'x')));
+        START_SERVER(server);
+        TempFile file(Pattern(10));
+        RecordingClient client;
+        UploadRequest request = UploadModeRequest(file.Path());
+        UploadResponse response;
+        ASSERT_EQ(client.Send(request, response), S_OK);
+        EXPECT_EQ(client.m_strResponseBody.GetLength(), static_cast<int>(kMaxResponseBodyBytes));
+        EXPECT_TRUE(client.m_errors.empty());
+    }
+}
+
+TEST(UploadTransport, StatusCodeIsStoredWhateverItIs)
+{
+    FakeServer server("HTTP/1.1 500 Broken\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    START_SERVER(server);
+    TempFile file(Pattern(10));
+    RecordingClient client;
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    EXPECT_EQ(client.Send(request, response), S_OK);
+    EXPECT_EQ(response.m_nStatusCode, 500);
+    EXPECT_EQ(client.m_strResponseHeaders.Find(L"HTTP/1.1 500 Broken\r\n"), 0);
+}
+
+// --- progress and notifications ---------------------------------------------
+
+TEST(UploadTransport, SinkHearsTheConnectionAndTheFileFromStartToEnd)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    START_SERVER(server);
+    TempFile file(Pattern(56000));
+    RecordingSink sink;
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    ASSERT_EQ(client.Send(request, response), S_OK);
+
+    // The connection events carry the name of the last name resolution;
+    // WinINet skips resolving a host it has resolved before in this process,
+    // and then they carry an empty name.
+    const CString host = sink.Has(L"resolving localhost") ? L"localhost" : L"";
+    EXPECT_TRUE(sink.Has(L"connecting " + host));
+    EXPECT_TRUE(sink.Has(L"connected " + host));
+    EXPECT_EQ(client.m_strHostName, host);
+    ASSERT_GE(sink.m_reports.size(), 2u);
+    // The initial estimate gives the first figures: 56000 / 5600 = 10 s.
+    const ProgressReport& first = sink.m_reports.front();
+    EXPECT_EQ(first.fileSent, 0u);
+    EXPECT_EQ(first.fileSize, 56000u);
+    EXPECT_EQ(first.fileSecondsLeft, 10u);
+    EXPECT_EQ(first.totalSize, 56000u);
+    EXPECT_EQ(first.rate, 5600u);
+    const ProgressReport& last = sink.m_reports.back();
+    EXPECT_EQ(last.fileSent, 56000u);
+    EXPECT_EQ(last.fileSize, 56000u);
+    EXPECT_EQ(last.totalSent, 56000u);
+    // Begin, progress..., end, in that order, connection events before them.
+    size_t begin = sink.m_events.size(), end = 0, connected = sink.m_events.size();
+    for (size_t i = 0; i < sink.m_events.size(); ++i) {
+        if (sink.m_events[i] == L"begin " + file.Path())
+            begin = i;
+        if (sink.m_events[i].Find(L"end ") == 0)
+            end = i;
+        if (sink.m_events[i] == L"connected " + host && connected == sink.m_events.size())
+            connected = i;
+    }
+    EXPECT_LT(connected, begin);
+    EXPECT_LT(begin, end);
+    EXPECT_EQ(sink.m_events[end], L"end " + file.Path() + L" 0x00000000");
+    EXPECT_EQ(request.m_nBytesPerSecond, last.rate);
+}
+
+TEST(UploadTransport, EmptyFileReportsZeroOfZeroTwice)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    START_SERVER(server);
+    TempFile file(std::string{});
+    RecordingSink sink;
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    ASSERT_EQ(client.Send(request, response), S_OK);
+    ASSERT_EQ(sink.m_reports.size(), 2u);
+    for (const ProgressReport& r : sink.m_reports) {
+        EXPECT_EQ(r.fileSent, 0u);
+        EXPECT_EQ(r.fileSize, 0u);
+    }
+}
+
+TEST(UploadTransport, ProgressIsReportedAtMostOncePerHalfSecondTick)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    server.SetReadDelay(8000);  // about 8 MB/s
+    START_SERVER(server);
+    const std::string contents = Pattern(16 * 1024 * 1024);
+    TempFile file(contents);
+    RecordingSink sink;
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    const ULONGLONG started = ::GetTickCount64();
+    ASSERT_EQ(client.Send(request, response), S_OK);
+    const ULONGLONG elapsed = ::GetTickCount64() - started;
+
+    const auto& reports = sink.m_reports;
+    ASSERT_GE(reports.size(), 3u) << "a transfer of " << elapsed << " ms had no report in between";
+    EXPECT_LE(reports.size(), 2 + elapsed / 500 + 1);
+    for (size_t i = 1; i + 1 < reports.size(); ++i) {
+        EXPECT_GE(reports[i].fileSent, reports[i - 1].fileSent);
+        EXPECT_GT(reports[i].rate, 0u);
+        EXPECT_EQ(reports[i].fileSent, reports[i].totalSent);
+        // Time left agrees with the measured rate.
+        EXPECT_EQ(reports[i].fileSecondsLeft, (reports[i].fileSize - reports[i].fileSent) / reports[i].rate);
+        if (i >= 2) {
+            EXPECT_GE(reports[i].when - reports[i - 1].when, 250u) << "two reports within one tick";
+        }
+    }
+    EXPECT_EQ(reports.back().fileSent, contents.size());
+    server.Stop();
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].body.size(), 190 + ToAnsi(file.Path()).size() + contents.size());
+}
+
+TEST(UploadTransport, CancellingStopsBeforeTheFirstChunk)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    START_SERVER(server);
+    TempFile file(Pattern(100000));
+    RecordingSink sink;
+    sink.m_bCancel = true;
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    EXPECT_EQ(client.Send(request, response), UPLOAD_E_CANCELLED);
+    EXPECT_TRUE(client.m_errors.empty());
+    ASSERT_EQ(sink.m_reports.size(), 1u);
+    EXPECT_EQ(sink.m_reports[0].fileSent, 0u);
+    EXPECT_TRUE(sink.Has(L"end " + file.Path() + L" 0x80040301"));
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+    EXPECT_EQ(response.m_nStatusCode, -1);
+}
+
+// --- failures ---------------------------------------------------------------
+
+TEST(UploadTransportFailure, NothingListeningIsReportedWhenTheRequestStarts)
+{
+    // Binding proves we may use the port; closing it leaves nobody there.
+    {
+        FakeServer probe(HttpResponse(""));
+        START_SERVER(probe);
+    }
+    TempFile file(Pattern(1000));
+    RecordingClient client;
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    const HRESULT hr = client.Send(request, response);
+    EXPECT_TRUE(FAILED(hr));
+    ASSERT_EQ(client.m_errors.size(), 1u);
+    const DWORD error = HRESULT_CODE(hr);
+    CString expected;
+    expected.Format(L"HttpSendRequestEx failed, error = %d (0x%x)\n", static_cast<int>(error), error);
+    EXPECT_EQ(client.m_errors[0].first, expected);
+    EXPECT_EQ(client.m_errors[0].second, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+}
+
+TEST(UploadTransportFailure, MissingFileIsReportedWithError2AfterItsPartHeader)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    START_SERVER(server);
+    RecordingSink sink;
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(TempDirPath(L"orvo-no-such-file.png"));
+    UploadResponse response;
+    const HRESULT hr = client.Send(request, response);
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    ASSERT_EQ(client.m_errors.size(), 1u);
+    EXPECT_EQ(client.m_errors[0].first, L"CreateFile failed, error = 2 (0x2)\n");
+    EXPECT_EQ(client.m_errors[0].second, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+    EXPECT_TRUE(sink.m_reports.empty());
+}
+
+TEST(UploadTransportFailure, ServerClosingHalfWayEndsTheUploadWithoutAnAnswer)
+{
+    FakeServer server("", FakeServer::Mode::CloseHalfWay);
+    START_SERVER(server);
+    TempFile file(Pattern(8 * 1024 * 1024));
+    RecordingSink sink;
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    const HRESULT hr = client.Send(request, response);
+    EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+    // Writing file contents fails silently; the job then finds no address.
+    EXPECT_TRUE(client.m_errors.empty()) << ToAnsi(client.m_errors.empty() ? CString() : client.m_errors[0].first);
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+    EXPECT_EQ(response.m_nStatusCode, -1);
+    CString end;
+    end.Format(L"end %s 0x%08X", file.Path().GetString(), static_cast<unsigned>(hr));
+    EXPECT_TRUE(sink.Has(end));
+}
+
+TEST(UploadTransportFailure, FilesOf4GiBOrMoreAreRefusedBeforeAnythingIsSent)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    START_SERVER(server);
+    const ULONGLONG sizes[] = {0x100000000ull, 0x100000000ull + 10, 0xFFFFFFFFull - 100};
+    for (ULONGLONG size : sizes) {
+        TempFile file(size, L"orvo-huge.bin");
+        RecordingClient client;
+        UploadRequest request = UploadModeRequest(file.Path());
+        UploadResponse response;
+        const HRESULT hr = client.Send(request, response);
+        EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)) << size;
+        ASSERT_EQ(client.m_errors.size(), 1u) << size;
+        EXPECT_GE(client.m_errors[0].first.Find(L"too large"), 0) << ToAnsi(client.m_errors[0].first);
+        EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+    }
+    server.Stop();
+    EXPECT_EQ(server.Connections(), 0) << "something was sent";
+}
+
+TEST(UploadTransportFailure, HostThatCannotBeResolvedIsReported)
+{
+    TempFile file(Pattern(10));
+    RecordingClient client;
+    UploadRequest request;
+    request.AddFile(L"file", file.Path(), L"application/octet-stream");  // no URL set: empty host
+    UploadResponse response;
+    EXPECT_TRUE(FAILED(client.Send(request, response)));
+    ASSERT_EQ(client.m_errors.size(), 1u);
+    EXPECT_NE(client.m_errors[0].first.Find(L" failed, error = "), -1);
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+}
+
+// --- the address in the answer ------------------------------------------------
+
+TEST(UploadAddress, TakenFromTheFirstUploadedLineWithoutItsLineEnd)
+{
+    bool found = false;
+    EXPECT_EQ(ExtractUploadedAddress(L"HTTP/1.1 200 OK\r\nUploaded: http://h/i/a.png\r\nX: y\r\n\r\n", &found),
+              L"http://h/i/a.png");
+    EXPECT_TRUE(found);
+    EXPECT_EQ(ExtractUploadedAddress(L"HTTP/1.1 200 OK\r\nUploaded: http://h/1\r\nUploaded: http://h/2\r\n"),
+              L"http://h/1");
+    EXPECT_EQ(ExtractUploadedAddress(L"HTTP/1.1 200 OK\r\nUploaded:    http://h/x   \r\n"), L"http://h/x");
+}
+
+TEST(UploadAddress, NoneWithoutTheExactHeaderOrWithoutALineEnd)
+{
+    bool found = true;
+    EXPECT_EQ(ExtractUploadedAddress(L"HTTP/1.1 200 OK\r\nuploaded: http://h/a\r\n", &found), L"");
+    EXPECT_FALSE(found);
+    EXPECT_EQ(ExtractUploadedAddress(L"", &found), L"");
+    EXPECT_FALSE(found);
+    EXPECT_EQ(ExtractUploadedAddress(L"HTTP/1.1 200 OK\r\nUploaded: http://h/a", &found), L"");
+    EXPECT_TRUE(found) << "present but unterminated still counts as present";
+}
+
+TEST(UploadAddress, TheStatusLineIsSearchedToo)
+{
+    bool found = false;
+    EXPECT_EQ(ExtractUploadedAddress(L"HTTP/1.1 200 Uploaded: http://h/s\r\nUploaded: http://h/t\r\n", &found),
+              L"http://h/s");
+    EXPECT_TRUE(found);
+}
+
+// --- the job ------------------------------------------------------------------
+
+namespace {
+
+// One visible window hosts the bars of every test: taking a shown
+// top-level window off an X display without a window manager costs Wine
+// seconds, so it stays until the process ends.
+CWnd& HostWindow()
+{
+    static CWnd* host = [] {
+        auto* wnd = new CWnd;
+        wnd->CreateEx(0, AfxRegisterWndClass(0, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)), L"upload job",
+                      WS_POPUP | WS_VISIBLE, 10, 10, 600, 120, nullptr, nullptr);
+        return wnd;
+    }();
+    return *host;
+}
+
+class JobWindow {
+public:
+    JobWindow() { m_bar.Create(WS_VISIBLE | PBS_SMOOTH, CRect(10, 10, 560, 60), &HostWindow(), 123); }
+    CTextProgressCtrl m_bar;
+};
+
+// Presses OK on every message box this process shows, keeping their texts.
+class MessageBoxAnswerer {
+public:
+    MessageBoxAnswerer()
+        : m_thread([this] {
+              while (!m_stop) {
+                  ::EnumWindows(&MessageBoxAnswerer::Visit, reinterpret_cast<LPARAM>(this));
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+          })
+    {
+    }
+    ~MessageBoxAnswerer()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    std::vector<CString> Texts()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_texts;
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND hwnd, LPARAM param)
+    {
+        auto* self = reinterpret_cast<MessageBoxAnswerer*>(param);
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(hwnd, &pid);
+        wchar_t cls[64] = {};
+        ::GetClassNameW(hwnd, cls, 64);
+        if (pid != ::GetCurrentProcessId() || ::lstrcmpW(cls, L"#32770") != 0 || !::IsWindowVisible(hwnd))
+            return TRUE;
+        wchar_t text[512] = {};
+        ::GetDlgItemTextW(hwnd, 0xFFFF, text, 512);  // the box's message text
+        {
+            std::lock_guard<std::mutex> lock(self->m_mutex);
+            self->m_texts.push_back(text);
+        }
+        ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+        return TRUE;
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::vector<CString> m_texts;
+    std::thread m_thread;
+};
+
+}  // namespace
+
+TEST(UploadJob, TemporaryFileGoesAfterASuccessfulUploadAndTheAddressComesBack)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/job.png\r\n"));
+    START_SERVER(server);
+    JobWindow window;
+    auto* file = new TempFile(Pattern(3000), L"orvo-job.png");
+    const CString path = file->Path();
+    TemporaryFileUploadSteps steps(window.m_bar, path);
+    const int seconds = 3600;
+    bool found = false;
+    const CString address = RunUploadJob(window.m_bar, path, &seconds, &steps, &found);
+    delete file;
+    EXPECT_EQ(address, L"http://127.0.0.1/i/job.png");
+    EXPECT_TRUE(found);
+    EXPECT_EQ(::GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(window.m_bar.IsWindowVisible()) << "the bar is hidden again";
+    server.Stop();
+    const std::vector<Received> got = server.Requests();
+    ASSERT_EQ(got.size(), 1u);
+    // The job's request: the default endpoint, the self-destruct field first.
+    EXPECT_EQ(got[0].head.find("POST /upload.php HTTP/1.1\r\n"), 0u);
+    EXPECT_NE(got[0].body.find("name=\"selfdestruct_timeout\"\r\n\r\n3600\r\n"), std::string::npos);
+    EXPECT_LT(got[0].body.find("selfdestruct_timeout"), got[0].body.find("name=\"file\""));
+    EXPECT_NE(got[0].body.find("Content-Type: application/octet-stream\r\n"), std::string::npos);
+    // The bar shows the last progress figures of the file.
+    EXPECT_EQ(window.m_bar.GetWindowText().Find(L"100%   "), 0) << ToAnsi(window.m_bar.GetWindowText());
+}
+
+TEST(UploadJob, TemporaryFileGoesWhenTheAnswerHasNoAddress)
+{
+    FakeServer server(HttpResponse("X-Other: 1\r\n"));
+    START_SERVER(server);
+    JobWindow window;
+    TempFile file(Pattern(3000), L"orvo-job2.png");
+    TemporaryFileUploadSteps steps(window.m_bar, file.Path());
+    bool found = true;
+    EXPECT_EQ(RunUploadJob(window.m_bar, file.Path(), nullptr, &steps, &found), L"");
+    EXPECT_FALSE(found);
+    EXPECT_EQ(::GetFileAttributesW(file.Path()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(UploadJob, TemporaryFileGoesWhenNothingListensAndTheFailureIsShown)
+{
+    {
+        FakeServer probe(HttpResponse(""));
+        START_SERVER(probe);
+    }
+    JobWindow window;
+    TempFile file(Pattern(3000), L"orvo-job3.png");
+    TemporaryFileUploadSteps steps(window.m_bar, file.Path());
+    bool found = true;
+    CString address;
+    std::vector<CString> shown;
+    {
+        MessageBoxAnswerer answerer;
+        address = RunUploadJob(window.m_bar, file.Path(), nullptr, &steps, &found);
+        shown = answerer.Texts();
+    }
+    EXPECT_EQ(address, L"");
+    EXPECT_FALSE(found);
+    EXPECT_EQ(::GetFileAttributesW(file.Path()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown[0].Find(L"HttpSendRequestEx failed, error = 12029 (0x2efd)"), 0) << ToAnsi(shown[0]);
+}
+
+TEST(UploadJob, TemporaryFileGoesWhenTheServerClosesHalfWay)
+{
+    FakeServer server("", FakeServer::Mode::CloseHalfWay);
+    START_SERVER(server);
+    JobWindow window;
+    TempFile file(Pattern(6 * 1024 * 1024), L"orvo-job4.png");
+    TemporaryFileUploadSteps steps(window.m_bar, file.Path());
+    bool found = true;
+    std::vector<CString> shown;
+    {
+        MessageBoxAnswerer answerer;
+        EXPECT_EQ(RunUploadJob(window.m_bar, file.Path(), nullptr, &steps, &found), L"");
+        shown = answerer.Texts();
+    }
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(::GetFileAttributesW(file.Path()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(UploadEndpoint, SettingsValueReplacesTheConstantOnlyWhenItIsAcceptable)
+{
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    CString name(exe);
+    name = name.Mid(name.ReverseFind(L'\\') + 1);
+    name = name.Left(name.ReverseFind(L'.'));
+    const CString keyPath = L"Software\\Cindrel\\" + name;
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, keyPath);
+
+    EXPECT_EQ(UploadEndpointUrl(), L"http://localhost/upload.php");
+    EXPECT_EQ(UploadEndpointHost(), L"localhost");
+    HKEY probe = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &probe), ERROR_SUCCESS)
+        << "reading the endpoint must not create the settings key";
+
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    auto set = [&](const wchar_t* value) {
+        ::RegSetValueExW(key, L"UploadUrl", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                         static_cast<DWORD>((::lstrlenW(value) + 1) * sizeof(wchar_t)));
+    };
+    set(L"http://images.internal/in/upload.php");
+    EXPECT_EQ(UploadEndpointUrl(), L"http://images.internal/in/upload.php");
+    EXPECT_EQ(UploadEndpointHost(), L"images.internal");
+    set(L"https://images.internal/upload.php");
+    EXPECT_EQ(UploadEndpointUrl(), L"http://localhost/upload.php");
+    set(L"http://images.internal:8080/upload.php");
+    EXPECT_EQ(UploadEndpointUrl(), L"http://localhost/upload.php");
+    ::RegCloseKey(key);
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, keyPath);
+}

@@ -1,0 +1,119 @@
+#include "upload/UploadJob.h"
+
+#include "framework/CWinApp.h"
+#include "ui/TextProgressCtrl.h"
+#include "upload/UploadClient.h"
+#include "upload/UploadProgress.h"
+#include "upload/UploadRequest.h"
+
+namespace {
+
+constexpr const wchar_t* kUploadedHeader = L"Uploaded: ";
+constexpr int kUploadedHeaderLength = 10;
+
+CString ApplicationName()
+{
+    if (CWinApp* app = AfxGetApp())
+        if (!app->m_strAppName.IsEmpty())
+            return app->m_strAppName;
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    CString name(path);
+    name = name.Mid(name.ReverseFind(L'\\') + 1);
+    const int dot = name.ReverseFind(L'.');
+    return dot > 0 ? name.Left(dot) : name;
+}
+
+// Reads one string value of the settings key without creating anything.
+CString ReadSettingString(LPCWSTR valueName)
+{
+    CString keyPath = L"Software\\Cindrel\\";
+    keyPath += ApplicationName();
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return CString();
+    CString result;
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && size < 64 * 1024) {
+        std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+        if (::RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size) ==
+            ERROR_SUCCESS) {
+            data.resize(size / sizeof(wchar_t));
+            while (!data.empty() && data.back() == L'\0')
+                data.pop_back();
+            result = CString(std::move(data));
+        }
+    }
+    ::RegCloseKey(key);
+    return result;
+}
+
+}  // namespace
+
+CString UploadEndpointUrl()
+{
+    const CString configured = ReadSettingString(kUploadUrlValue);
+    if (!configured.IsEmpty()) {
+        UploadRequest probe;
+        if (probe.SetUrl(configured))
+            return configured;
+    }
+    return kDefaultUploadUrl;
+}
+
+CString UploadEndpointHost()
+{
+    UploadRequest probe;
+    probe.SetUrl(UploadEndpointUrl());
+    return probe.m_strHost;
+}
+
+CString ExtractUploadedAddress(const CString& headers, bool* pFound)
+{
+    const int start = headers.Find(kUploadedHeader);
+    const int end = start >= 0 && start <= headers.GetLength() ? headers.Find(L'\n', start) : -1;
+    if (pFound)
+        *pFound = start != -1;
+    CString address = headers.Mid(start + kUploadedHeaderLength, end - start - kUploadedHeaderLength);
+    address.Trim();
+    return address;
+}
+
+CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int* pSelfDestructSeconds,
+                     UploadJobSteps* pSteps, bool* pFound)
+{
+    OrvoUploadProgress progress(&control);
+    UploadClient client(&progress);
+    UploadRequest request;
+    UploadResponse response;
+    response.m_nStatusCode = -1;
+
+    request.SetUrl(UploadEndpointUrl());
+    request.AddFile(L"file", path, L"application/octet-stream");
+    if (pSelfDestructSeconds) {
+        CString seconds;
+        seconds.Format(L"%d", *pSelfDestructSeconds);
+        request.AddSelfDestructTimeout(seconds);
+    }
+
+    if (pSteps)
+        pSteps->BeforeSend();
+    if (CWinApp* app = AfxGetApp())
+        app->BeginWaitCursor();
+    client.Send(request, response);
+    if (pSteps)
+        pSteps->AfterSend();
+
+    return ExtractUploadedAddress(client.m_strResponseHeaders, pFound);
+}
+
+void TemporaryFileUploadSteps::BeforeSend() { m_progress.ShowWindow(SW_SHOWNORMAL); }
+
+void TemporaryFileUploadSteps::AfterSend()
+{
+    ::DeleteFileW(m_strTempPath);
+    if (CWinApp* app = AfxGetApp())
+        app->EndWaitCursor();
+    m_progress.ShowWindow(SW_HIDE);
+}

@@ -1,0 +1,59 @@
+// One upload of one image file to the image-hosting service, shared by the
+// "/U" command line and the capture options dialog: the file goes up with a
+// progress bar, and the address comes back in the response header
+// "Uploaded: ".
+#pragma once
+
+#include "framework/CString.h"
+
+class CTextProgressCtrl;
+
+// The service's upload endpoint, a constant of the program.
+constexpr const wchar_t* kDefaultUploadUrl = L"http://localhost/upload.php";
+// A string value of this name in the settings key, when present and accepted
+// by UploadRequest::SetUrl (http, port 80, no user, password or query),
+// replaces the constant.
+constexpr const wchar_t* kUploadUrlValue = L"UploadUrl";
+
+// The endpoint in use. The settings key is only read, never created, so an
+// upload from the command line leaves no settings behind.
+CString UploadEndpointUrl();
+// Its host name, for captions that name the service.
+CString UploadEndpointHost();
+
+// What a caller does around the transfer.
+class UploadJobSteps {
+public:
+    virtual ~UploadJobSteps() = default;
+    // Right before the transfer starts.
+    virtual void BeforeSend() {}
+    // Right after it has ended, whatever the outcome.
+    virtual void AfterSend() {}
+};
+
+// The address in a raw response header block: the text after the first
+// "Uploaded: " up to the end of its line, trimmed. Empty when there is none
+// or the line has no end. *pFound tells whether "Uploaded: " occurred at all.
+CString ExtractUploadedAddress(const CString& headers, bool* pFound = nullptr);
+
+// Sends path as the form part "file" (application/octet-stream), after the
+// field "selfdestruct_timeout" when pSelfDestructSeconds is given, driving
+// control with the progress. Returns the address (empty if the answer held
+// none); *pFound as for ExtractUploadedAddress.
+CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int* pSelfDestructSeconds = nullptr,
+                     UploadJobSteps* pSteps = nullptr, bool* pFound = nullptr);
+
+// The steps of an upload of a temporary image file from a dialog: the
+// dialog's bar is shown for the transfer and hidden after it, and the file is
+// deleted after every attempt, successful or not.
+class TemporaryFileUploadSteps : public UploadJobSteps {
+public:
+    TemporaryFileUploadSteps(CTextProgressCtrl& progress, const CString& tempPath)
+        : m_progress(progress), m_strTempPath(tempPath) {}
+    void BeforeSend() override;
+    void AfterSend() override;
+
+private:
+    CTextProgressCtrl& m_progress;
+    CString m_strTempPath;
+};
