@@ -8,13 +8,18 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml="}
 
 # Creates the prefix on first use (10 to 20 s) and keeps a wineserver alive,
-# so each later Wine process starts in a fraction of a second.
+# so each later Wine process starts in a fraction of a second. A server left
+# from an earlier session may be tied to another X display: it goes first.
 wine_prefix_up() {
+    wine_prefix_down
     mkdir -p "$(dirname "$WINEPREFIX")"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         wineboot -i >/dev/null 2>&1 || true
     fi
     wineserver -p >/dev/null 2>&1 || true
+    # Wine's own services start with the first program and live on; started
+    # here they do not inherit (and hold open) a test runner's output pipe.
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 wine_prefix_down() {

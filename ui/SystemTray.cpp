@@ -9,6 +9,23 @@ namespace {
 const UINT g_msgTaskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
 
 constexpr UINT kTrayIconId = IDR_TRAYMENU;
+
+// The icon's menu, loaded afresh for each use; its first submenu is the popup.
+class TrayMenu {
+public:
+    explicit TrayMenu(UINT id) : m_menu(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id))) {}
+    TrayMenu(const TrayMenu&) = delete;
+    TrayMenu& operator=(const TrayMenu&) = delete;
+    ~TrayMenu()
+    {
+        if (m_menu)
+            ::DestroyMenu(m_menu);
+    }
+    HMENU Popup() const { return m_menu ? ::GetSubMenu(m_menu, 0) : nullptr; }
+
+private:
+    HMENU m_menu;
+};
 }  // namespace
 
 CSystemTray::CSystemTray() { ::ZeroMemory(&m_nid, sizeof(m_nid)); }
@@ -75,14 +92,11 @@ BOOL CSystemTray::ChooseDefaultMenuItem(UINT item, BOOL byPosition)
         return TRUE;
     m_uDefaultMenuItem = item;
     m_bDefaultByPosition = byPosition;
-    HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nid.uID));
-    if (!menu)
+    TrayMenu menu(m_nid.uID);
+    if (!menu.Popup())
         return FALSE;
-    HMENU popup = ::GetSubMenu(menu, 0);
-    if (popup)
-        ::SetMenuDefaultItem(popup, item, byPosition);
-    ::DestroyMenu(menu);
-    return popup != nullptr;
+    ::SetMenuDefaultItem(menu.Popup(), item, byPosition);
+    return TRUE;
 }
 
 LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -120,13 +134,10 @@ LRESULT CSystemTray::HandleTrayCallback(WPARAM wParam, LPARAM lParam)
 
     switch (LOWORD(lParam)) {
     case WM_RBUTTONUP: {
-        HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nid.uID));
-        HMENU popup = menu ? ::GetSubMenu(menu, 0) : nullptr;
-        if (!popup) {
-            if (menu)
-                ::DestroyMenu(menu);
+        TrayMenu menu(m_nid.uID);
+        HMENU popup = menu.Popup();
+        if (!popup)
             return 0;
-        }
         ::SetMenuDefaultItem(popup, m_uDefaultMenuItem, m_bDefaultByPosition);
         POINT pt;
         ::GetCursorPos(&pt);
@@ -134,22 +145,16 @@ LRESULT CSystemTray::HandleTrayCallback(WPARAM wParam, LPARAM lParam)
         ::SetForegroundWindow(target->m_hWnd);
         ::TrackPopupMenu(popup, 0, pt.x, pt.y, 0, target->m_hWnd, nullptr);
         ::PostMessageW(target->m_hWnd, WM_NULL, 0, 0);
-        ::DestroyMenu(menu);
         return 1;
     }
     case WM_LBUTTONDBLCLK: {
         ::SetForegroundWindow(target->m_hWnd);
         UINT command = m_uDefaultMenuItem;
         if (m_bDefaultByPosition) {
-            HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nid.uID));
-            HMENU popup = menu ? ::GetSubMenu(menu, 0) : nullptr;
-            if (!popup) {
-                if (menu)
-                    ::DestroyMenu(menu);
+            TrayMenu menu(m_nid.uID);
+            if (!menu.Popup())
                 return 0;
-            }
-            command = ::GetMenuItemID(popup, static_cast<int>(m_uDefaultMenuItem));
-            ::DestroyMenu(menu);
+            command = ::GetMenuItemID(menu.Popup(), static_cast<int>(m_uDefaultMenuItem));
         }
         ::PostMessageW(target->m_hWnd, WM_COMMAND, command, 0);
         return 1;

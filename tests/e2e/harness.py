@@ -154,6 +154,10 @@ class WineDesktop:
         # (it forks into the background: its output must not be a pipe).
         subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
+        # Wine's services start with the next program and live on: start them
+        # now, so they do not hold open the output pipe of whoever runs next.
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
     def desktop_window(self):
         out = subprocess.run(["xdotool", "search", "--name", "^%s - Wine desktop$" % DESKTOP],

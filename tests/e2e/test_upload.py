@@ -20,7 +20,7 @@ import unittest
 import urllib.request
 import zlib
 
-from harness import BUILD, DesktopTestCase, wait_until
+from harness import BUILD, DESKTOP, DESKTOP_SIZE, DesktopTestCase, wait_until
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 PROGRESS_TEXT = re.compile(r"^(Connecting: .*|Connected: .*|\d+%   \d+ KB/s   \d+ s left)$")
@@ -171,6 +171,20 @@ class UploadModeTest(DesktopTestCase):
             f.write(data)
         return path
 
+    def bars(self):
+        """The progress bars on the desktop, read without messages: the
+        uploading program answers none while it sends."""
+        out = subprocess.run(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE),
+                              self.desktop.exe("uploadprobe.exe"), "bar"], env=self.desktop.env,
+                             capture_output=True, timeout=60).stdout.decode("utf-8", "replace")
+        bars = []
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) == 5:
+                bars.append({"width": int(parts[1]), "height": int(parts[2]), "filled": int(parts[3]),
+                             "text": parts[4]})
+        return bars
+
     def result_dialog(self, timeout=30):
         return self.desktop.wait_window(
             lambda w: w.cls == "#32770" and "Your file has been uploaded successfully:" in w.texts, timeout,
@@ -188,15 +202,19 @@ class UploadModeTest(DesktopTestCase):
         path = self.file("shot.png", image)
         program = self.desktop.run("orvocapture.exe", "/U", windows_path(path))
 
-        # While the server thinks, the bar sits on the desktop with its text.
-        bar = self.desktop.wait_window(lambda w: w.cls == "msctls_progress32", 15, what="the progress bar")
-        self.assertRegex(bar.title, PROGRESS_TEXT)
+        # While the server thinks, the bar sits on the desktop, 550 x 50, full,
+        # with the last figures of the file.
+        bar = wait_until(lambda: next((b for b in self.bars() if b["text"].startswith("100%")), None), 20,
+                         what="the full progress bar")
+        self.assertRegex(bar["text"], PROGRESS_TEXT)
+        self.assertEqual((bar["width"], bar["height"]), (550, 50))
+        self.assertGreater(bar["filled"], 70, "the bar is painted in the bar colour")
 
         dialog = self.result_dialog()
         self.assertEqual(dialog.title, "OrvoCapture")
         self.assertIn("http://localhost/e2e/7f3a.png", dialog.texts)
         self.assertIn("[IMG]http://localhost/e2e/7f3a.png[/IMG]", dialog.texts)
-        self.assertFalse(any(w.cls == "msctls_progress32" for w in self.desktop.windows()), "the bar is gone")
+        self.assertEqual(self.bars(), [], "the bar is gone")
 
         # What arrived: the upper-cased path as the file name, the image intact.
         self.assertEqual(len(server.requests), 1)
@@ -239,7 +257,8 @@ class UploadModeTest(DesktopTestCase):
         self.servers.append(server)
         os.makedirs(os.path.join(self.folder, "my shots"))
         path = self.file(os.path.join("my shots", "a b.png"), png_bytes(40, 30))
-        program = self.desktop.run("orvocapture.exe", '/U "%s"' % windows_path(path))
+        # Windows quotes an argument with spaces: the tail is /U "Z:\...\a b.png".
+        program = self.desktop.run("orvocapture.exe", "/U", windows_path(path))
         dialog = self.result_dialog()
         self.assertIn("http://localhost/e2e/spaced.png", dialog.texts)
         self.assertIn(('filename="%s"' % windows_path(path).upper()).encode(), server.requests[0][1])
