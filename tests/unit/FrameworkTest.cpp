@@ -5,6 +5,7 @@
 #include "framework/CDialog.h"
 #include "framework/CWinApp.h"
 #include "framework/Controls.h"
+#include "framework/Gdi.h"
 
 namespace {
 
@@ -195,4 +196,35 @@ TEST(Dialog, ModelessDialogsAreCreatedBoundAndHandleTheirKeys)
     MSG other{dlg.m_edit.m_hWnd, WM_PROBE, 0, 0, 0, {0, 0}};
     EXPECT_FALSE(AfxPreTranslateMessage(&other));
     dlg.DestroyWindow();
+}
+
+TEST(GdiOwners, SelectionsAreUndoneAndOwnedObjectsDeleted)
+{
+    CDC dc;
+    ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+    HGDIOBJ original = ::GetCurrentObject(dc, OBJ_BITMAP);
+    HGDIOBJ bitmapHandle = nullptr;
+    {
+        CBitmap bitmap;
+        ASSERT_TRUE(bitmap.CreateCompatibleBitmap(dc, 8, 8));
+        bitmapHandle = bitmap.GetSafeHandle();
+        {
+            CSelection select(dc, bitmap);
+            EXPECT_EQ(::GetCurrentObject(dc, OBJ_BITMAP), bitmapHandle);
+        }
+        EXPECT_EQ(::GetCurrentObject(dc, OBJ_BITMAP), original);
+        BITMAP info{};
+        ASSERT_TRUE(bitmap.GetBitmap(&info));
+        EXPECT_EQ(info.bmWidth, 8);
+    }
+    EXPECT_EQ(::GetObjectType(bitmapHandle), 0u);  // deleted with its owner
+
+    // A DC that was only attached is not deleted by the wrapper.
+    HDC raw = ::CreateCompatibleDC(nullptr);
+    {
+        CDC view;
+        view.Attach(raw);
+    }
+    EXPECT_EQ(::GetObjectType(raw), static_cast<DWORD>(OBJ_MEMDC));
+    ::DeleteDC(raw);
 }
