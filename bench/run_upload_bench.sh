@@ -66,17 +66,24 @@ for i in $(seq "$runs"); do
         -F "file=@$work/upload.bin;type=application/octet-stream" http://localhost/upload.php
 done > "$work/curl.txt"
 
-# The program's client, with its progress bar on the screen.
-wine "$work/upload_bench.exe" "Z:${work//\//\\}\\upload.bin" "$runs" | tr -d '\r' | tee "$work/client.txt" >&2
+# The program's client, with its progress bar on the screen, and a bare
+# Winsock client writing the same 8192-byte pieces under the same Wine.
+file_w="Z:${work//\//\\}\\upload.bin"
+wine "$work/upload_bench.exe" "$file_w" "$runs" | tr -d '\r' | tee "$work/client.txt" >&2
+wine "$work/upload_bench.exe" --winsock "$file_w" "$runs" | tr -d '\r' | tee "$work/winsock.txt" >&2
+sed 's/^/curl: /' "$work/curl.txt" >&2
 
 curl_mbps=$(awk '{printf "%.1f\n", $2 / $1 / 1e6}' "$work/curl.txt" | median)
 client_mbps=$(sed -n 's/.* = \([0-9.]*\) MB\/s.*/\1/p' "$work/client.txt" | median)
-repaint_rate=$(sed -n 's/.*repaints (\([0-9.]*\)\/s).*/\1/p' "$work/client.txt" | median)
+winsock_mbps=$(sed -n 's/.* = \([0-9.]*\) MB\/s.*/\1/p' "$work/winsock.txt" | median)
+repaint_rate=$(sed -n 's/.*streamed (\([0-9.]*\)\/s).*/\1/p' "$work/client.txt" | median)
 if grep -q FAILED "$work/client.txt" || [ -z "$client_mbps" ]; then
     echo "the client's uploads failed" >&2
     exit 1
 fi
 echo "upload of ${size_mb} MB to a sink on loopback, median of $runs runs:"
-echo "  curl:        $curl_mbps MB/s"
-echo "  OrvoCapture: $client_mbps MB/s, progress bar repainted $repaint_rate times a second"
-awk -v c="$client_mbps" -v r="$curl_mbps" 'BEGIN {printf "  ratio:       %.2f of curl\n", c / r}'
+echo "  curl (native):                   $curl_mbps MB/s"
+echo "  OrvoCapture client (Wine):       $client_mbps MB/s, bar repainted $repaint_rate times a second while streaming"
+echo "  bare Winsock, 8 KiB sends (Wine): $winsock_mbps MB/s"
+awk -v c="$client_mbps" -v r="$curl_mbps" -v w="$winsock_mbps" \
+    'BEGIN {printf "  ratio: %.2f of curl; %.2f of the bare Winsock client\n", c / r, c / w}'

@@ -185,11 +185,17 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
             return hr;
     }
 
-    if (!WriteAll(hRequest, ClosingDelimiter(boundary)))
-        return Fail(L"InternetWriteFile bodyTrailer failed, error = %d (0x%x)\n", ::GetLastError());
+    if (!WriteAll(hRequest, ClosingDelimiter(boundary))) {
+        const DWORD error = ::GetLastError();
+        closeAll();
+        return Fail(L"InternetWriteFile bodyTrailer failed, error = %d (0x%x)\n", error);
+    }
 
-    if (!::HttpEndRequestW(hRequest, nullptr, 0, context))
-        return UploadFailure(::GetLastError());
+    if (!::HttpEndRequestW(hRequest, nullptr, 0, context)) {
+        const DWORD error = ::GetLastError();
+        closeAll();
+        return UploadFailure(error);
+    }
 
     DWORD statusCode = 0;
     DWORD statusLength = sizeof(statusCode);

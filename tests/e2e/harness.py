@@ -107,6 +107,9 @@ class Program:
             self.desktop.wintool("kill", self.name)
         if self.process.poll() is None:
             self.process.kill()
+        self.process.wait(timeout=10)
+        self._reader.join(timeout=5)
+        self.process.stdout.close()
 
 
 class Window:

@@ -232,7 +232,18 @@ class UploadModeTest(DesktopTestCase):
         self.desktop.click(dialog.hwnd, "Co&py")
         wait_until(lambda: self.desktop.clipboard() == "[IMG]http://localhost/e2e/7f3a.png[/IMG]", 10,
                    what="the tag on the clipboard")
-        self.close_dialog_and_expect_exit(program, dialog)
+
+        # What the user typed into a box is what its button copies.
+        self.desktop.click(dialog.hwnd, "http://localhost/e2e/7f3a.png")
+        self.desktop.key("End", "shift+Home")
+        self.desktop.type_text("http://elsewhere/x.png")
+        self.desktop.click(dialog.hwnd, "&Copy")
+        wait_until(lambda: self.desktop.clipboard() == "http://elsewhere/x.png", 10, what="the edited address")
+
+        # Enter right after a Copy, with the focus still in the box, closes.
+        program.expect_exit()
+        self.desktop.key("Return")
+        self.assertEqual(program.exit_code(), 0)
 
     def test_image_reaches_the_real_image_host_and_its_address_serves_it(self):
         binary = image_host_binary()

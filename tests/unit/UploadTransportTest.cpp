@@ -692,6 +692,67 @@ TEST(UploadTransportFailure, FilesOf4GiBOrMoreAreRefusedBeforeAnythingIsSent)
     EXPECT_EQ(server.Connections(), 0) << "something was sent";
 }
 
+namespace {
+
+// Changes the file to send while the connection is made, after its length
+// has been announced.
+class ResizingSink : public UploadProgress {
+public:
+    ResizingSink(const CString& path, LONGLONG newSize) : m_path(path), m_newSize(newSize) {}
+    void OnConnected(LPCWSTR) override
+    {
+        const HANDLE h = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        LARGE_INTEGER size{};
+        size.QuadPart = m_newSize;
+        ::SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+        m_bResized = ::SetEndOfFile(h) != FALSE;
+        ::CloseHandle(h);
+    }
+    CString m_path;
+    LONGLONG m_newSize;
+    bool m_bResized = false;
+};
+
+}  // namespace
+
+TEST(UploadTransportFailure, FileThatGrowsAfterTheLengthWasAnnouncedIsSentAsAnnounced)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    START_SERVER(server);
+    const std::string contents = Pattern(100000);
+    TempFile file(contents);
+    ResizingSink sink(file.Path(), 250000);
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    EXPECT_EQ(client.Send(request, response), S_OK);
+    EXPECT_TRUE(sink.m_bResized);
+    server.Stop();
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const Received r = server.Requests()[0];
+    const std::string boundary = HeaderValue(r.head, "Content-Type").substr(30);
+    const std::string expected = ExpectedUploadBody(boundary, file.Path(), contents);
+    EXPECT_EQ(r.body.size(), expected.size());
+    EXPECT_EQ(HeaderValue(r.head, "Content-Length"), std::to_string(expected.size()));
+    EXPECT_TRUE(r.body == expected) << "the announced bytes, no more";
+}
+
+TEST(UploadTransportFailure, FileThatShrinksAfterTheLengthWasAnnouncedStopsTheUpload)
+{
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
+    START_SERVER(server);
+    TempFile file(Pattern(100000));
+    ResizingSink sink(file.Path(), 40000);
+    RecordingClient client(&sink);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    EXPECT_EQ(client.Send(request, response), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
+    EXPECT_TRUE(sink.m_bResized);
+    ASSERT_EQ(client.m_errors.size(), 1u);
+    EXPECT_EQ(client.m_errors[0].first, L"ReadFile failed, error = 38 (0x26)\n");
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty()) << "no answer to a body that was cut short";
+}
+
 TEST(UploadTransportFailure, HostThatCannotBeResolvedIsReported)
 {
     TempFile file(Pattern(10));
