@@ -2,9 +2,9 @@
 
 namespace {
 CWinApp* g_pApp = nullptr;
+}  // namespace
 
-// The executable's file name without directory and extension.
-CString ExecutableBaseName()
+CString AfxExecutableBaseName()
 {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -16,6 +16,7 @@ CString ExecutableBaseName()
     return dot > 0 ? name.Left(dot) : name;
 }
 
+namespace {
 class RegKey {
 public:
     explicit RegKey(HKEY h = nullptr) : m_h(h) {}
@@ -195,7 +196,7 @@ int AfxWinMain(HINSTANCE hInstance, LPWSTR cmdLine, int cmdShow)
     app->m_lpCmdLine = cmdLine;
     app->m_nCmdShow = cmdShow;
     if (app->m_strAppName.IsEmpty())
-        app->m_strAppName = ExecutableBaseName();
+        app->m_strAppName = AfxExecutableBaseName();
     if (!app->InitInstance())
         return app->ExitInstance();
     return app->Run();

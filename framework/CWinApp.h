@@ -48,6 +48,9 @@ private:
 };
 
 CWinApp* AfxGetApp();
+// The executable's file name without directory and extension: the
+// application's name unless its constructor was given another.
+CString AfxExecutableBaseName();
 // The application is also the program's one user-interface thread.
 inline CWinApp* AfxGetThread() { return AfxGetApp(); }
 CWnd* AfxGetMainWnd();

@@ -1,5 +1,6 @@
 #include "upload/UploadJob.h"
 
+#include "app/SettingsStore.h"
 #include "framework/CWinApp.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/UploadClient.h"
@@ -13,22 +14,14 @@ constexpr int kUploadedHeaderLength = 10;
 
 CString ApplicationName()
 {
-    if (CWinApp* app = AfxGetApp())
-        if (!app->m_strAppName.IsEmpty())
-            return app->m_strAppName;
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    CString name(path);
-    name = name.Mid(name.ReverseFind(L'\\') + 1);
-    const int dot = name.ReverseFind(L'.');
-    return dot > 0 ? name.Left(dot) : name;
+    CWinApp* app = AfxGetApp();
+    return app && !app->m_strAppName.IsEmpty() ? app->m_strAppName : AfxExecutableBaseName();
 }
 
 // Reads one string value of the settings key without creating anything.
 CString ReadSettingString(LPCWSTR valueName)
 {
-    CString keyPath = L"Software\\Cindrel\\";
-    keyPath += ApplicationName();
+    const CString keyPath = CString(L"Software\\") + kRegistryCompany + L"\\" + ApplicationName();
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return CString();

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "TestSupport.h"
 #include "ui/TextProgressCtrl.h"
 
 namespace {
@@ -11,19 +12,6 @@ namespace {
 constexpr COLORREF kRed = RGB(200, 0, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 200);
 constexpr COLORREF kGreen = RGB(0, 160, 0);
-
-// One visible window hosts every bar: taking a shown top-level window off an
-// X display without a window manager costs Wine seconds, so it stays.
-CWnd& HostWindow()
-{
-    static CWnd* host = [] {
-        auto* wnd = new CWnd;
-        wnd->CreateEx(0, AfxRegisterWndClass(0, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)),
-                      L"progress host", WS_POPUP | WS_VISIBLE, 0, 0, 640, 200, nullptr, nullptr);
-        return wnd;
-    }();
-    return *host;
-}
 
 // The control with its paints counted.
 class CountingBar : public CTextProgressCtrl {

@@ -1,22 +1,11 @@
 // The application's progress sink: what it puts on a text progress bar.
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/UploadProgress.h"
 
 namespace {
-
-CWnd& HostWindow()
-{
-    // Stays until the process ends: see TextProgressCtrlTest.
-    static CWnd* host = [] {
-        auto* wnd = new CWnd;
-        wnd->CreateEx(0, AfxRegisterWndClass(0, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)),
-                      L"sink host", WS_POPUP | WS_VISIBLE, 0, 300, 640, 100, nullptr, nullptr);
-        return wnd;
-    }();
-    return *host;
-}
 
 class Bar : public CTextProgressCtrl {
 public:

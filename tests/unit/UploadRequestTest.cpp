@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "TestSupport.h"
 #include "upload/UploadRequest.h"
 
 namespace {
@@ -16,27 +17,6 @@ void OnFreshThread(Fn fn)
     std::thread worker(fn);
     worker.join();
 }
-
-// A file in the temporary directory that is removed with the object.
-class TempFile {
-public:
-    explicit TempFile(const std::string& contents, const wchar_t* name = L"orvo-req.bin")
-    {
-        wchar_t dir[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, dir);
-        m_path = CString(dir) + name;
-        const HANDLE h = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        if (!contents.empty())
-            ::WriteFile(h, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
-        ::CloseHandle(h);
-    }
-    ~TempFile() { ::DeleteFileW(m_path); }
-    const CString& Path() const { return m_path; }
-
-private:
-    CString m_path;
-};
 
 // The whole body as the transport writes it, for checking the pieces.
 std::string AssembleBody(const UploadRequest& request, const CString& boundary, const std::string& fileBytes)

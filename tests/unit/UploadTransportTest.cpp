@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "framework/CWnd.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/UploadClient.h"
@@ -303,46 +304,6 @@ public:
     std::vector<ProgressReport> m_reports;
     bool m_bCancel = false;
 };
-
-class TempFile {
-public:
-    explicit TempFile(const std::string& contents, const wchar_t* name = L"orvo-upload.bin")
-    {
-        wchar_t dir[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, dir);
-        m_path = CString(dir) + name;
-        const HANDLE h = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        if (!contents.empty())
-            ::WriteFile(h, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
-        ::CloseHandle(h);
-    }
-    // A sparse file of the given size: nothing is written.
-    TempFile(ULONGLONG size, const wchar_t* name)
-    {
-        wchar_t dir[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, dir);
-        m_path = CString(dir) + name;
-        const HANDLE h = ::CreateFileW(m_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        LARGE_INTEGER pos{};
-        pos.QuadPart = static_cast<LONGLONG>(size);
-        ::SetFilePointerEx(h, pos, nullptr, FILE_BEGIN);
-        ::SetEndOfFile(h);
-        ::CloseHandle(h);
-    }
-    ~TempFile() { ::DeleteFileW(m_path); }
-    const CString& Path() const { return m_path; }
-
-private:
-    CString m_path;
-};
-
-CString TempDirPath(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, dir);
-    return CString(dir) + name;
-}
 
 std::string Pattern(size_t size)
 {
@@ -801,20 +762,6 @@ TEST(UploadAddress, TheStatusLineIsSearchedToo)
 // --- the job ------------------------------------------------------------------
 
 namespace {
-
-// One visible window hosts the bars of every test: taking a shown
-// top-level window off an X display without a window manager costs Wine
-// seconds, so it stays until the process ends.
-CWnd& HostWindow()
-{
-    static CWnd* host = [] {
-        auto* wnd = new CWnd;
-        wnd->CreateEx(0, AfxRegisterWndClass(0, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)), L"upload job",
-                      WS_POPUP | WS_VISIBLE, 10, 10, 600, 120, nullptr, nullptr);
-        return wnd;
-    }();
-    return *host;
-}
 
 class JobWindow {
 public:
