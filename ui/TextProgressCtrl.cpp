@@ -64,34 +64,24 @@ void CTextProgressCtrl::InvalidateIfWindow() const
         ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
-COLORREF CTextProgressCtrl::ChangeBarColor(COLORREF color)
+COLORREF CTextProgressCtrl::ReplaceColor(COLORREF& slot, COLORREF color)
 {
     InvalidateIfWindow();
-    const COLORREF old = m_crBar;
-    m_crBar = color;
+    const COLORREF old = slot;
+    slot = color;
     return old;
 }
 
-COLORREF CTextProgressCtrl::ChangeBkColor(COLORREF color)
-{
-    InvalidateIfWindow();
-    const COLORREF old = m_crBk;
-    m_crBk = color;
-    return old;
-}
+COLORREF CTextProgressCtrl::ChangeBarColor(COLORREF color) { return ReplaceColor(m_crBar, color); }
 
-COLORREF CTextProgressCtrl::ChangeTextColor(COLORREF color)
-{
-    InvalidateIfWindow();
-    const COLORREF old = m_crText;
-    m_crText = color;
-    return old;
-}
+COLORREF CTextProgressCtrl::ChangeBkColor(COLORREF color) { return ReplaceColor(m_crBk, color); }
+
+COLORREF CTextProgressCtrl::ChangeTextColor(COLORREF color) { return ReplaceColor(m_crText, color); }
 
 void CTextProgressCtrl::ChangeShowText(BOOL show)
 {
-    if (m_hWnd && ::IsWindow(m_hWnd) && show != m_bShowText)
-        ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    if (show != m_bShowText)
+        InvalidateIfWindow();
     m_bShowText = show;
 }
 

@@ -32,6 +32,8 @@ public:
     const MessageMap* GetMessageMap() const override { return Map(); }
 
 private:
+    // Invalidates, then stores the colour in its slot; returns the old one.
+    COLORREF ReplaceColor(COLORREF& slot, COLORREF color);
     void InvalidateIfWindow() const;
     CString DisplayText(double fraction) const;
 
