@@ -1,0 +1,18 @@
+// Reduces any GDI+ bitmap to an 8-bit indexed bitmap whose palette holds at
+// most maxColors of the image's own colours (octree method), for GIF output.
+#pragma once
+
+#include <windows.h>
+#include <gdiplus.h>
+
+class QColorQuantizer {
+public:
+    virtual ~QColorQuantizer() = default;
+
+    enum Method { Octree = 1 };
+
+    // A new 8bpp indexed bitmap owned by the caller, or null on any failure
+    // (maxColors outside 8..256, a method other than Octree, a failed lock
+    // or allocation). image is only read and stays the caller's.
+    Gdiplus::GpBitmap* Convert(Gdiplus::GpBitmap* image, int method, unsigned maxColors);
+};
