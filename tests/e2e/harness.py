@@ -6,6 +6,7 @@ with a running wineserver) and ORVO_BUILD_DIR. Every program joins one
 virtual desktop named OrvoCapture, so global hotkeys reach it while the
 desktop window has the X keyboard focus."""
 import os
+import queue
 import re
 import subprocess
 import threading
@@ -17,6 +18,12 @@ BUILD = os.environ.get("ORVO_BUILD_DIR", os.path.join(HERE, "..", "..", "build",
 DESKTOP = "OrvoCapture"
 DESKTOP_SIZE = "1280x1024"
 SETTINGS_KEY = r"HKCU\Software\Cindrel"
+# Waits on a success path end as soon as their condition holds, so a long
+# limit costs nothing on a quiet machine and keeps a loaded one green: a
+# first start in a busy prefix has taken well over 15 s.
+WAIT = 60.0
+# Who can tell what the session looked like when a wait failed.
+_describers = []
 
 
 def wine_env():
@@ -27,16 +34,28 @@ def wine_env():
     return env
 
 
-def wait_until(predicate, timeout=15.0, interval=0.2, what="condition"):
-    """Polls until predicate returns something true; returns it or fails."""
+def wait_until(predicate, timeout=WAIT, interval=0.2, what="condition"):
+    """Polls until predicate returns something true; returns it or fails,
+    saying what the session looked like then (windows and processes), so a
+    failure can be understood from the log alone."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
             return value
         if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
+            raise AssertionError("timed out after %.0f s waiting for %s%s" % (timeout, what, session_report()))
         time.sleep(interval)
+
+
+def session_report():
+    lines = []
+    for describe in _describers:
+        try:
+            lines.append(describe())
+        except Exception as error:  # a broken session must not hide the first failure
+            lines.append("(could not look at the session: %s)" % error)
+    return "".join("\n" + line for line in lines)
 
 
 class Program:
@@ -62,7 +81,7 @@ class Program:
             with self._lock:
                 self.lines.append(raw.decode("utf-8", "replace").rstrip("\r\n"))
 
-    def wait_for_line(self, pattern, timeout=15.0, start=0):
+    def wait_for_line(self, pattern, timeout=WAIT, start=0):
         """The first line from index start on that matches the pattern."""
         regex = re.compile(pattern)
 
@@ -74,29 +93,42 @@ class Program:
                         return match
             return None
 
-        return wait_until(find, timeout, what="output matching " + pattern)
+        return wait_until(find, timeout, what="output of %s matching %s (it printed %r)"
+                          % (self.name, pattern, self.lines[start:][-5:]))
 
     def line_count(self):
         with self._lock:
             return len(self.lines)
 
-    def expect_exit(self, timeout=15.0):
+    def expect_exit(self, timeout=WAIT):
         """Starts watching for the end of the program; call before the action
-        that ends it, then collect the exit code with exit_code()."""
+        that ends it, then collect the exit code with exit_code(). Returns
+        once the watcher holds the process, so the end cannot go unseen."""
         self._exit_watch = subprocess.Popen(
             ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), self.desktop.exe("wintool.exe"),
              "wait", str(self.pid), str(int(timeout * 1000))],
             env=self.desktop.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        time.sleep(0.5)  # the watcher holds the process before anything happens
+        self._exit_lines = []
+        self._exit_reader = threading.Thread(target=self._read_exit_watch, daemon=True)
+        self._exit_reader.start()
+        wait_until(lambda: self._exit_lines, what="the exit watcher of %s to hold it" % self.name)
+        if self._exit_lines[0] != "watching":
+            raise AssertionError("%s could not be watched: %r" % (self.name, self._exit_lines))
+
+    def _read_exit_watch(self):
+        for raw in self._exit_watch.stdout:
+            self._exit_lines.append(raw.decode("utf-8", "replace").strip())
 
     def exit_code(self):
         """The exit code of a program being watched; fails if it runs on."""
-        out, _ = self._exit_watch.communicate(timeout=120)
-        answer = out.decode("utf-8", "replace").strip()
+        self._exit_watch.wait(timeout=WAIT + 60)
+        self._exit_reader.join(timeout=10)
+        self._exit_watch.stdout.close()
+        answer = self._exit_lines[-1] if len(self._exit_lines) > 1 else ""
         if answer == "running":
-            raise AssertionError("%s is still running" % self.name)
+            raise AssertionError("%s is still running%s" % (self.name, session_report()))
         if not answer.isdigit():
-            raise AssertionError("%s could not be watched: %r" % (self.name, answer))
+            raise AssertionError("%s could not be watched: %r" % (self.name, self._exit_lines))
         return int(answer)
 
     def running(self):
@@ -112,6 +144,59 @@ class Program:
         self.process.stdout.close()
 
 
+class ToolSession:
+    """One wintool process that answers questions for the whole session: a
+    new Wine process per question costs a start, seconds on a loaded
+    machine."""
+
+    def __init__(self, desktop):
+        self.process = subprocess.Popen(
+            ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), desktop.exe("wintool.exe"), "serve"],
+            env=desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self._answers = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            self._answers.put(raw.decode("utf-8", "replace").rstrip("\r\n"))
+        self._answers.put(None)
+
+    def ask(self, args, timeout=WAIT):
+        """The answer's lines, or None when the session cannot answer."""
+        if self.process.poll() is not None:
+            return None
+        try:
+            self.process.stdin.write(("\t".join(args) + "\n").encode("utf-8"))
+            self.process.stdin.flush()
+        except OSError:
+            return None
+        lines = []
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                line = self._answers.get(timeout=max(0.1, deadline - time.monotonic()))
+            except queue.Empty:
+                return None
+            if line is None:
+                return None
+            if re.match(r"^<<done -?\d+>>$", line):
+                return "".join(l + "\n" for l in lines)
+            lines.append(line)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            pass
+        for pipe in (self.process.stdin, self.process.stdout):
+            try:
+                pipe.close()
+            except OSError:
+                pass
+
+
 class Window:
     def __init__(self, line):
         parts = (line.split("\t") + [""] * 5)[:5]
@@ -120,7 +205,7 @@ class Window:
         self.texts = [t for t in texts.split("|") if t]
 
     def __repr__(self):
-        return "Window(%s, %s, %r, %r)" % (self.hwnd, self.cls, self.title, self.texts)
+        return "Window(%s, pid %d, %s, %r, %r)" % (self.hwnd, self.pid, self.cls, self.title, self.texts)
 
 
 class WineDesktop:
@@ -132,20 +217,63 @@ class WineDesktop:
         self.build = BUILD
         self.programs = []
         self._desktop = None
+        self._keeper = None
+        self._tools = None
 
     # --- the desktop --------------------------------------------------------
     def start(self):
+        """The desktop, with its keeper: a program with one window that stays
+        for the whole session, so the desktop never ends between tests."""
         self._desktop = subprocess.Popen(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE)],
                                          env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(self.desktop_window, 30, what="the Wine desktop window")
+        _describers.append(self.describe)
+        wait_until(self.desktop_window, what="the Wine desktop window")
+        self._keeper = Program(self, "desktopkeeper.exe", [])
+        self._keeper.wait_for_line(r"^ready \d+$")
+        wait_until(self.keeper_window, what="the desktop keeper's window inside the desktop")
         return self
 
+    def keeper_window(self):
+        return next((w for w in self.windows() if w.cls == "OrvoDesktopKeeper"), None)
+
+    def alive(self):
+        """Why the desktop cannot be used, or None when it can: its X window
+        is there, and a program started in it now sees the keeper's window.
+        (A launcher returns at once, so the keeper is followed by its
+        Windows process id.)"""
+        if not self.desktop_window():
+            return "the desktop's X window is gone"
+        if not self._keeper:
+            return "the desktop has no keeper"
+        fresh = [Window(line) for line in self.wintool("windows", fresh=True).splitlines() if line.strip()]
+        if not any(w.cls == "OrvoDesktopKeeper" and w.pid == self._keeper.pid for w in fresh):
+            return "a program started in the desktop does not see the keeper's window"
+        return None
+
+    def ensure_alive(self):
+        """Restarts the desktop and its keeper when either has gone."""
+        problem = self.alive()
+        if problem:
+            print("note: %s; starting the desktop again" % problem, flush=True)
+            self.stop()
+            self.start()
+
     def stop(self):
-        """Ends every Wine process of the prefix, the desktop included. A
-        desktop killed any other way leaves the wineserver pointing at its
-        vanished X window, and the next desktop could not be created."""
+        """Ends every Wine process of the prefix, the desktop and its keeper
+        included. A desktop killed any other way leaves the wineserver
+        pointing at its vanished X window, and the next desktop could not be
+        created."""
+        if self.describe in _describers:
+            _describers.remove(self.describe)
         for program in self.programs:
             program.kill()
+        self.programs.clear()
+        if self._tools:
+            self._tools.close()
+            self._tools = None
+        if self._keeper:
+            self._keeper.kill()
+            self._keeper = None
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
         subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
         if self._desktop:
@@ -164,14 +292,24 @@ class WineDesktop:
 
     def desktop_window(self):
         out = subprocess.run(["xdotool", "search", "--name", "^%s - Wine desktop$" % DESKTOP],
-                             capture_output=True, text=True).stdout.split()
+                             capture_output=True, text=True, timeout=30).stdout.split()
         return out[0] if out else None
+
+    def describe(self):
+        """What is there now: the desktop's windows and the Wine processes."""
+        windows = "\n".join("  %r" % w for w in self.windows()) or "  (none)"
+        tasks = self.wintool("tasks").strip().replace("\t", " ").splitlines()
+        return "the desktop's X window: %s\nwindows in the desktop:\n%s\nWine processes: %s" % (
+            self.desktop_window() or "gone", windows, ", ".join(tasks) or "(none)")
 
     def focus(self):
         """Gives the desktop window the X keyboard focus, as a click would."""
-        wid = self.desktop_window()
-        subprocess.run(["xdotool", "windowactivate", "--sync", wid], capture_output=True)
-        subprocess.run(["xdotool", "windowfocus", "--sync", wid], capture_output=True)
+        wid = wait_until(self.desktop_window, what="the desktop window to focus")
+        for command in ("windowactivate", "windowfocus"):
+            try:
+                subprocess.run(["xdotool", command, "--sync", wid], capture_output=True, timeout=10)
+            except subprocess.TimeoutExpired:
+                pass  # without a window manager --sync may never hear back; the focus is set
 
     # --- programs -----------------------------------------------------------
     def exe(self, name):
@@ -188,19 +326,30 @@ class WineDesktop:
         self.programs.append(program)
         return program
 
-    def wintool(self, *args):
-        # Inside the desktop: window enumeration sees only its own desktop.
+    def wintool(self, *args, fresh=False):
+        """Asks the Windows-side helper, inside the desktop (window
+        enumeration sees only its own desktop): the session's helper
+        process, or a new one when fresh or when the session's cannot
+        answer."""
+        if not fresh:
+            if self._tools is None:
+                self._tools = ToolSession(self)
+            answer = self._tools.ask(args)
+            if answer is not None:
+                return answer
+            self._tools.close()
+            self._tools = None
         return subprocess.run(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE),
                                self.exe("wintool.exe")] + list(args), env=self.env,
-                              capture_output=True, timeout=60).stdout.decode("utf-8", "replace")
+                              capture_output=True, timeout=WAIT).stdout.decode("utf-8", "replace")
 
     def windows(self):
         return [Window(line) for line in self.wintool("windows").splitlines() if line.strip()]
 
-    def wait_window(self, predicate, timeout=15.0, what="a window"):
+    def wait_window(self, predicate, timeout=WAIT, what="a window"):
         return wait_until(lambda: next((w for w in self.windows() if predicate(w)), None), timeout, what=what)
 
-    def message_box(self, text, timeout=15.0):
+    def message_box(self, text, timeout=WAIT):
         """A visible message box showing the text."""
         return self.wait_window(lambda w: w.cls == "#32770" and any(text in t for t in w.texts), timeout,
                                 what="a message box saying " + text)
@@ -209,25 +358,43 @@ class WineDesktop:
         """Clicks the control of a window that shows the text, or with window
         "menu" the item of the open popup menu, where a person would."""
         answer = wait_until(lambda: re.match(r"^(-?\d+) (-?\d+)$", self.wintool("center", window, text).strip()),
-                            10, what="%r on the screen" % text)
+                            what="%r on the screen" % text)
         subprocess.run(["xdotool", "mousemove", answer.group(1), answer.group(2), "click", button], check=True)
 
     def dismiss(self, box, button="OK"):
         """Answers a message box by clicking its button and waits until it is gone."""
         self.click(box.hwnd, button)
-        wait_until(lambda: all(w.hwnd != box.hwnd for w in self.windows()), 10, what="the box to close")
+        wait_until(lambda: all(w.hwnd != box.hwnd for w in self.windows()), what="the box to close")
 
     def process_ids(self, exe_name):
         return {int(x) for x in self.wintool("processes", exe_name).split() if x.isdigit()}
 
-    def new_process_id(self, exe_name, known, timeout=15.0):
+    def new_process_id(self, exe_name, known, timeout=WAIT):
         """The Windows process id of a newly started program."""
         return wait_until(lambda: next(iter(self.process_ids(exe_name) - known), None), timeout,
                           what="a new %s process" % exe_name)
 
     def tray_click(self, pid, mouse_message):
-        """Delivers the icon callback the shell sends for a click on the icon."""
-        return self.wintool("tray", str(pid), mouse_message)
+        """Delivers the icon callback the shell sends for a click on the icon,
+        once the program's tray window exists."""
+        return wait_until(lambda: "no tray window" not in self.wintool("tray", str(pid), mouse_message) or None,
+                          what="the tray window of process %s" % pid)
+
+    def menu_open(self):
+        return re.match(r"^-?\d+ -?\d+$", self.wintool("center", "menu", "1/1").strip())
+
+    def right_click_until_menu(self, x, y):
+        """Right-clicks a point until a popup menu opens: a notification icon
+        shows up on the taskbar a moment after its program has started."""
+        def attempt():
+            subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "3"], check=True)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                if self.menu_open():
+                    return True
+                time.sleep(0.2)
+            return None
+        return wait_until(attempt, what="a menu from a right-click at %s,%s" % (x, y))
 
     # --- input and output ---------------------------------------------------
     def key(self, *keys, focus=True):
@@ -290,6 +457,9 @@ class DesktopTestCase(unittest.TestCase):
     def tearDownClass(cls):
         if cls.desktop:
             cls.desktop.stop()
+
+    def setUp(self):
+        self.desktop.ensure_alive()
 
     def tearDown(self):
         # The last screen of every test, for a look after a failure.

@@ -1,6 +1,5 @@
 """The resident program as a user meets it: first start, settings kept
 across restarts, the global hotkeys, a second instance, and Exit."""
-import subprocess
 import time
 import unittest
 
@@ -21,7 +20,7 @@ class ResidentProgramTest(DesktopTestCase):
         """Starts the program and waits until its start-up defaults are in
         place (the output directory is written last)."""
         program = self.desktop.run(exe)
-        wait_until(lambda: (self.desktop.reg_values(key) or {}).get("Dir"), 30, what="the start-up defaults")
+        wait_until(lambda: (self.desktop.reg_values(key) or {}).get("Dir"), what="the start-up defaults")
         return program
 
     def exit_through_menu(self, program):
@@ -45,7 +44,7 @@ class ResidentProgramTest(DesktopTestCase):
         })
         # A person's right-click on the icon, then Exit from its menu.
         program.expect_exit()
-        subprocess.run(["xdotool", "mousemove"] + list(FIRST_TRAY_ICON) + ["click", "3"], check=True)
+        self.desktop.right_click_until_menu(*FIRST_TRAY_ICON)
         self.desktop.click("menu", EXIT_ITEM)
         self.assertEqual(program.exit_code(), 0)
 
@@ -67,7 +66,7 @@ class ResidentProgramTest(DesktopTestCase):
     def test_second_instance_reports_both_hotkeys_taken_and_runs_on(self):
         first = self.start_resident()
         second = self.desktop.run("orvocapture.exe")
-        self.desktop.dismiss(self.desktop.message_box("Could not register hot key for full screen capture", 30))
+        self.desktop.dismiss(self.desktop.message_box("Could not register hot key for full screen capture"))
         self.desktop.dismiss(self.desktop.message_box("Could not register hot key for window capture"))
         time.sleep(0.5)
         self.assertTrue(second.running(), "the second instance keeps running without its hotkeys")
@@ -77,7 +76,7 @@ class ResidentProgramTest(DesktopTestCase):
     def test_print_screen_and_alt_print_screen_reach_the_hotkey_callback(self):
         self.desktop.reg_delete_key(PROBE_KEY)
         probe = self.desktop.run("hotkeyprobe.exe")
-        ready = probe.wait_for_line(r"^ready (\d+) (\d+)$", 30)
+        ready = probe.wait_for_line(r"^ready (\d+) (\d+)$")
         fullscreen, window = int(ready.group(1)), int(ready.group(2))
         self.assertNotEqual(fullscreen, 0)
         self.assertNotEqual(window, 0)
@@ -85,10 +84,10 @@ class ResidentProgramTest(DesktopTestCase):
 
         start = probe.line_count()
         self.desktop.key("Print")
-        self.assertEqual(int(probe.wait_for_line(r"^hotkey (\d+)$", 10, start).group(1)), fullscreen)
+        self.assertEqual(int(probe.wait_for_line(r"^hotkey (\d+)$", start=start).group(1)), fullscreen)
         start = probe.line_count()
         self.desktop.key("alt+Print")
-        self.assertEqual(int(probe.wait_for_line(r"^hotkey (\d+)$", 10, start).group(1)), window)
+        self.assertEqual(int(probe.wait_for_line(r"^hotkey (\d+)$", start=start).group(1)), window)
         # An unregistered combination delivers nothing.
         start = probe.line_count()
         self.desktop.key("ctrl+Print")

@@ -20,7 +20,7 @@ import unittest
 import urllib.request
 import zlib
 
-from harness import BUILD, DESKTOP, DESKTOP_SIZE, DesktopTestCase, wait_until
+from harness import BUILD, DESKTOP, DESKTOP_SIZE, WAIT, DesktopTestCase, wait_until
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 PROGRESS_TEXT = re.compile(r"^(Connecting: .*|Connected: .*|\d+%   \d+ KB/s   \d+ s left)$")
@@ -129,7 +129,7 @@ class ImageHost:
         self.data = tempfile.mkdtemp(prefix="orvo-e2e-images-")
         self.process = subprocess.Popen([binary, "--listen", "127.0.0.1:80", "--data-dir", self.data],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(self._listening, 10, what="the image host")
+        wait_until(self._listening, what="the image host")
 
     @staticmethod
     def _listening():
@@ -156,6 +156,7 @@ class UploadModeTest(DesktopTestCase):
         cls.desktop.reg_delete_value(r"HKCU\Software\Cindrel\orvocapture", "UploadUrl")
 
     def setUp(self):
+        super().setUp()
         self.folder = tempfile.mkdtemp(prefix="orvo-e2e-upload-", dir="/tmp")
         self.servers = []
 
@@ -185,7 +186,7 @@ class UploadModeTest(DesktopTestCase):
                              "text": parts[4]})
         return bars
 
-    def result_dialog(self, timeout=30):
+    def result_dialog(self, timeout=WAIT):
         return self.desktop.wait_window(
             lambda w: w.cls == "#32770" and "Your file has been uploaded successfully:" in w.texts, timeout,
             what="the result dialog")
@@ -196,7 +197,9 @@ class UploadModeTest(DesktopTestCase):
         self.assertEqual(program.exit_code(), 0)
 
     def test_upload_shows_the_bar_then_the_address_and_tag_each_ready_to_copy(self):
-        server = SmallServer("http://localhost/e2e/7f3a.png", delay=6)
+        # The server thinks long enough for a look at the full bar even when
+        # each look takes seconds on a loaded machine.
+        server = SmallServer("http://localhost/e2e/7f3a.png", delay=12)
         self.servers.append(server)
         image = png_bytes()
         path = self.file("shot.png", image)
@@ -204,7 +207,7 @@ class UploadModeTest(DesktopTestCase):
 
         # While the server thinks, the bar sits on the desktop, 550 x 50, full,
         # with the last figures of the file.
-        bar = wait_until(lambda: next((b for b in self.bars() if b["text"].startswith("100%")), None), 20,
+        bar = wait_until(lambda: next((b for b in self.bars() if b["text"].startswith("100%")), None),
                          what="the full progress bar")
         self.assertRegex(bar["text"], PROGRESS_TEXT)
         self.assertEqual((bar["width"], bar["height"]), (550, 50))
@@ -227,10 +230,10 @@ class UploadModeTest(DesktopTestCase):
         self.assertNotIn(b"selfdestruct_timeout", body)
 
         self.desktop.click(dialog.hwnd, "&Copy")
-        wait_until(lambda: self.desktop.clipboard() == "http://localhost/e2e/7f3a.png", 10,
+        wait_until(lambda: self.desktop.clipboard() == "http://localhost/e2e/7f3a.png",
                    what="the address on the clipboard")
         self.desktop.click(dialog.hwnd, "Co&py")
-        wait_until(lambda: self.desktop.clipboard() == "[IMG]http://localhost/e2e/7f3a.png[/IMG]", 10,
+        wait_until(lambda: self.desktop.clipboard() == "[IMG]http://localhost/e2e/7f3a.png[/IMG]",
                    what="the tag on the clipboard")
 
         # What the user typed into a box is what its button copies.
@@ -238,7 +241,7 @@ class UploadModeTest(DesktopTestCase):
         self.desktop.key("End", "shift+Home")
         self.desktop.type_text("http://elsewhere/x.png")
         self.desktop.click(dialog.hwnd, "&Copy")
-        wait_until(lambda: self.desktop.clipboard() == "http://elsewhere/x.png", 10, what="the edited address")
+        wait_until(lambda: self.desktop.clipboard() == "http://elsewhere/x.png", what="the edited address")
 
         # Enter right after a Copy, with the focus still in the box, closes.
         program.expect_exit()
@@ -260,7 +263,7 @@ class UploadModeTest(DesktopTestCase):
         with urllib.request.urlopen(address.replace("//localhost", "//127.0.0.1", 1), timeout=10) as answer:
             self.assertEqual(answer.read(), image)
         self.desktop.click(dialog.hwnd, "Co&py")
-        wait_until(lambda: self.desktop.clipboard() == "[IMG]%s[/IMG]" % address, 10, what="the tag")
+        wait_until(lambda: self.desktop.clipboard() == "[IMG]%s[/IMG]" % address, what="the tag")
         self.close_dialog_and_expect_exit(program, dialog)
 
     def test_quoted_path_with_spaces_uploads(self):
@@ -284,7 +287,7 @@ class UploadModeTest(DesktopTestCase):
             self.servers.append(SmallServer(address=None))
         path = self.file("notes.txt", b"not an image at all\n" * 50)
         program = self.desktop.run("orvocapture.exe", "/U", windows_path(path))
-        box = self.desktop.message_box("Could not upload file", 30)
+        box = self.desktop.message_box("Could not upload file")
         self.assertEqual(box.title, "orvocapture")
         program.expect_exit()
         self.desktop.dismiss(box)
@@ -294,7 +297,7 @@ class UploadModeTest(DesktopTestCase):
     def test_nothing_listening_shows_the_failed_step_then_could_not_upload_file(self):
         path = self.file("shot.png", png_bytes(20, 20))
         program = self.desktop.run("orvocapture.exe", "/U", windows_path(path))
-        box = self.desktop.message_box("HttpSendRequestEx failed, error = 12029 (0x2efd)", 30)
+        box = self.desktop.message_box("HttpSendRequestEx failed, error = 12029 (0x2efd)")
         self.desktop.dismiss(box)
         box = self.desktop.message_box("Could not upload file")
         program.expect_exit()
@@ -305,7 +308,7 @@ class UploadModeTest(DesktopTestCase):
         server = SmallServer()
         self.servers.append(server)
         program = self.desktop.run("orvocapture.exe", "/U", windows_path(os.path.join(self.folder, "gone.png")))
-        box = self.desktop.message_box("CreateFile failed, error = 2 (0x2)", 30)
+        box = self.desktop.message_box("CreateFile failed, error = 2 (0x2)")
         self.desktop.dismiss(box)
         box = self.desktop.message_box("Could not upload file")
         program.expect_exit()

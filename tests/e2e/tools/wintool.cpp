@@ -6,18 +6,26 @@
 //                                     sends, to PID's tray window (MOUSEMSG: rbuttonup,
 //                                     lbuttondblclk, lbuttonup)
 //   wintool processes NAME            Windows process ids of an executable name
+//   wintool tasks                     every Windows process: pid<TAB>executable name
 //   wintool kill NAME                 ends every process of an executable name
-//   wintool wait PID MILLISECONDS     waits for a process to end; prints its exit
-//                                     code, or "running" when the time ran out
+//   wintool wait PID MILLISECONDS     waits for a process to end: prints "watching"
+//                                     once it holds the process, then its exit code,
+//                                     or "running" when the time ran out
 //   wintool center HWND TEXT          screen centre of HWND's child control showing TEXT
 //   wintool center menu N/COUNT       screen centre of item N of the open COUNT-item popup menu
+//   wintool checked HWND TEXT         check state and enabled state (1/0) of HWND's
+//                                     child control showing TEXT
+//   wintool memory PID                private bytes of a process
 //   wintool mypictures                the user's My Pictures folder
+//   wintool serve                     answers commands read from standard input
 #include <windows.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "framework/CString.h"
 #include "ui/SystemTray.h"
@@ -149,17 +157,17 @@ UINT MouseMessage(const CString& name)
     return 0;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv)
+int RunCommand(const std::vector<CString>& args)
 {
-    const CString command = argc > 1 ? argv[1] : L"";
+    const int argc = static_cast<int>(args.size());
+    auto argv = [&args](int i) { return args[static_cast<size_t>(i)].GetString(); };
+    const CString command = argc > 1 ? args[1] : CString();
     if (command == L"windows") {
         ::EnumWindows(&PrintWindow, 0);
     } else if (command == L"tray" && argc > 3) {
-        TrayQuery query{static_cast<DWORD>(_wtoi(argv[2])), nullptr};
+        TrayQuery query{static_cast<DWORD>(_wtoi(argv(2))), nullptr};
         ::EnumWindows(&FindTrayWindow, reinterpret_cast<LPARAM>(&query));
-        const UINT mouse = MouseMessage(argv[3]);
+        const UINT mouse = MouseMessage(argv(3));
         if (!query.found || !mouse) {
             Print(L"no tray window");
             return 1;
@@ -171,7 +179,7 @@ int wmain(int argc, wchar_t** argv)
         PROCESSENTRY32W entry{};
         entry.dwSize = sizeof(entry);
         for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-            if (::lstrcmpiW(entry.szExeFile, argv[2]) != 0)
+            if (::lstrcmpiW(entry.szExeFile, argv(2)) != 0)
                 continue;
             if (command == L"kill") {
                 if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
@@ -185,15 +193,28 @@ int wmain(int argc, wchar_t** argv)
             }
         }
         ::CloseHandle(snapshot);
+    } else if (command == L"tasks") {
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+            CString line;
+            line.Format(L"%lu\t%s", entry.th32ProcessID, entry.szExeFile);
+            Print(line);
+        }
+        ::CloseHandle(snapshot);
     } else if (command == L"wait" && argc > 3) {
         HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
-                                       static_cast<DWORD>(_wtoi(argv[2])));
+                                       static_cast<DWORD>(_wtoi(argv(2))));
         if (!process) {
             Print(L"gone");
             return 1;
         }
+        // The caller acts only after this line: the process cannot end unseen.
+        Print(L"watching");
+        std::fflush(stdout);
         DWORD code = 0;
-        if (::WaitForSingleObject(process, static_cast<DWORD>(_wtoi(argv[3]))) == WAIT_OBJECT_0 &&
+        if (::WaitForSingleObject(process, static_cast<DWORD>(_wtoi(argv(3)))) == WAIT_OBJECT_0 &&
             ::GetExitCodeProcess(process, &code)) {
             CString line;
             line.Format(L"%lu", code);
@@ -204,21 +225,85 @@ int wmain(int argc, wchar_t** argv)
         ::CloseHandle(process);
     } else if (command == L"center" && argc > 3) {
         POINT pt{};
-        if (!FindCenter(argv[2], argv[3], &pt)) {
+        if (!FindCenter(argv(2), argv(3), &pt)) {
             Print(L"not found");
             return 1;
         }
         CString line;
         line.Format(L"%ld %ld", pt.x, pt.y);
         Print(line);
+    } else if (command == L"checked" && argc > 3) {
+        ChildQuery query{argv(3), nullptr};
+        ::EnumChildWindows(reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(argv(2), nullptr, 16))),
+                           &FindChildByText, reinterpret_cast<LPARAM>(&query));
+        if (!query.found) {
+            Print(L"not found");
+            return 1;
+        }
+        DWORD_PTR state = 0;
+        ::SendMessageTimeoutW(query.found, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state);
+        CString line;
+        line.Format(L"%d %d", static_cast<int>(state), ::IsWindowEnabled(query.found) ? 1 : 0);
+        Print(line);
+    } else if (command == L"memory" && argc > 2) {
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                       static_cast<DWORD>(_wtoi(argv(2))));
+        PROCESS_MEMORY_COUNTERS_EX counters{};
+        counters.cb = sizeof(counters);
+        if (!process || !::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                                sizeof(counters))) {
+            Print(L"gone");
+            if (process)
+                ::CloseHandle(process);
+            return 1;
+        }
+        ::CloseHandle(process);
+        CString line;
+        line.Format(L"%llu", static_cast<unsigned long long>(counters.PrivateUsage));
+        Print(line);
     } else if (command == L"mypictures") {
         wchar_t path[MAX_PATH] = {};
         ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
         Print(path);
     } else {
-        Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | kill NAME | wait PID MS | center HWND|menu TEXT | mypictures");
+        Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | tasks | "
+              L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | memory PID | mypictures | serve");
         return 2;
     }
     std::fflush(stdout);
     return 0;
+}
+
+// Answers commands from standard input, one a line with tab-separated
+// arguments, each answer ended by a line "<<done RC>>": one process serves
+// a whole test session, where a new one per question costs Wine a start.
+int Serve()
+{
+    char line[4096];
+    while (std::fgets(line, sizeof(line), stdin)) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        std::vector<CString> args{L"wintool"};
+        size_t from = 0;
+        for (size_t tab; (tab = text.find('\t', from)) != std::string::npos; from = tab + 1)
+            args.push_back(FromAnsi(text.substr(from, tab - from).c_str(), -1, CP_UTF8));
+        args.push_back(FromAnsi(text.substr(from).c_str(), -1, CP_UTF8));
+        const int rc = RunCommand(args);
+        CString done;
+        done.Format(L"<<done %d>>", rc);
+        Print(done);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<CString> args(argv, argv + argc);
+    if (argc > 1 && args[1] == L"serve")
+        return Serve();
+    return RunCommand(args);
 }
