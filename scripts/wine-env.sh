@@ -26,20 +26,28 @@ wine_prefix_down() {
     wineserver -k >/dev/null 2>&1 || true
 }
 
-# Starts Xvfb on a free display unless one is given; sets DISPLAY and XVFB_PID.
+# Starts an Xvfb of its own and sets DISPLAY and XVFB_PID. Xvfb picks a free
+# display number itself (-displayfd), so runs that start at the same moment
+# (a developer's tests beside CI's) never end up sharing one X server.
+# XVFB_SIZE (WIDTHxHEIGHT) sets the screen, 1280x1024 by default.
 xvfb_up() {
-    local n
-    for n in $(seq 90 120); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 50); do
-            xdpyinfo >/dev/null 2>&1 && return 0
-            sleep 0.1
-        done
+    local fifo n
+    fifo=$(mktemp -u /tmp/orvo-xvfb.XXXXXX)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 "${XVFB_SIZE:-1280x1024}x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    n=$(timeout 60 head -n 1 "$fifo" || true)
+    rm -f "$fifo"
+    if [ -z "$n" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
+        echo "could not start Xvfb" >&2
+        return 1
+    fi
+    export DISPLAY=":$n"
+    for _ in $(seq 600); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
     done
-    echo "could not start Xvfb" >&2
+    echo "Xvfb on $DISPLAY does not answer" >&2
     return 1
 }

@@ -199,10 +199,12 @@ class ToolSession:
 
 class Window:
     def __init__(self, line):
-        parts = (line.split("\t") + [""] * 5)[:5]
-        self.hwnd, pid, self.cls, self.title, texts = parts
+        parts = (line.split("\t") + [""] * 6)[:6]
+        self.hwnd, pid, self.cls, self.title, texts, rect = parts
         self.pid = int(pid) if pid.isdigit() else 0
         self.texts = [t for t in texts.split("|") if t]
+        numbers = [int(n) for n in rect.split(",") if re.match(r"^-?\d+$", n)]
+        self.rect = tuple(numbers) if len(numbers) == 4 else (0, 0, 0, 0)
 
     def __repr__(self):
         return "Window(%s, pid %d, %s, %r, %r)" % (self.hwnd, self.pid, self.cls, self.title, self.texts)
@@ -276,6 +278,8 @@ class WineDesktop:
             self._keeper = None
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
         subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
+        # The next desktop must not mistake this one's window for its own.
+        wait_until(lambda: not self.desktop_window(), what="the desktop's X window to go")
         if self._desktop:
             try:
                 self._desktop.wait(timeout=10)
@@ -339,9 +343,12 @@ class WineDesktop:
                 return answer
             self._tools.close()
             self._tools = None
-        return subprocess.run(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE),
-                               self.exe("wintool.exe")] + list(args), env=self.env,
-                              capture_output=True, timeout=WAIT).stdout.decode("utf-8", "replace")
+        try:
+            return subprocess.run(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE),
+                                   self.exe("wintool.exe")] + list(args), env=self.env,
+                                  capture_output=True, timeout=WAIT).stdout.decode("utf-8", "replace")
+        except subprocess.TimeoutExpired:
+            return ""  # no answer is no answer: the waits around it decide
 
     def windows(self):
         return [Window(line) for line in self.wintool("windows").splitlines() if line.strip()]

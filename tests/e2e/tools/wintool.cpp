@@ -1,7 +1,8 @@
 // Looks at and pokes the Wine session the way the shell or a person's eyes
 // would, for the end-to-end tests:
 //   wintool windows                   every visible top-level window, one a line:
-//                                     hwnd<TAB>pid<TAB>class<TAB>title<TAB>texts of its children
+//                                     hwnd<TAB>pid<TAB>class<TAB>title<TAB>texts of its
+//                                     children (|-separated)<TAB>left,top,right,bottom
 //   wintool tray PID MOUSEMSG         sends the notification-icon callback the shell
 //                                     sends, to PID's tray window (MOUSEMSG: rbuttonup,
 //                                     lbuttondblclk, lbuttonup)
@@ -75,9 +76,11 @@ BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM)
     ::GetWindowThreadProcessId(hwnd, &pid);
     CString texts;
     ::EnumChildWindows(hwnd, &CollectChildText, reinterpret_cast<LPARAM>(&texts));
+    RECT rc{};
+    ::GetWindowRect(hwnd, &rc);
     CString line;
-    line.Format(L"%p\t%lu\t%s\t%s\t%s", static_cast<void*>(hwnd), pid, ClassOf(hwnd).GetString(),
-                TextOf(hwnd).GetString(), texts.GetString());
+    line.Format(L"%p\t%lu\t%s\t%s\t%s\t%ld,%ld,%ld,%ld", static_cast<void*>(hwnd), pid, ClassOf(hwnd).GetString(),
+                TextOf(hwnd).GetString(), texts.GetString(), rc.left, rc.top, rc.right, rc.bottom);
     Print(line);
     return TRUE;
 }
