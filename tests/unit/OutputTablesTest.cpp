@@ -40,20 +40,22 @@ TEST(OutputFormats, NoCheckedRadioAndOtherIdsAreNoFormat)
     }
 }
 
-TEST(SelfDestructTimes, TwelveLabelsInListOrderThenTheEndRow)
+TEST(SelfDestructTimes, TwelveChoicesInListOrderThenTheEndRow)
 {
-    const wchar_t* labels[] = {L"1 minute", L"5 minutes", L"15 minutes", L"1 hour", L"4 hours", L"12 hours",
-                               L"1 day",    L"3 days",    L"1 week",     L"1 month", L"6 months", L"1 year"};
-    const int seconds[] = {60, 300, 900, 3600, 14400, 43200, 86400, 259200, 604800, 2592000, 15552000, 31536000};
-    for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(CString(g_selfDestructTimes[i].label), labels[i]) << i;
-        EXPECT_EQ(g_selfDestructTimes[i].seconds, seconds[i]) << i;
+    int rows = 0;
+    while (g_selfDestructTimes[rows].seconds != 0)
+        ++rows;
+    EXPECT_EQ(rows, 12);
+    EXPECT_EQ(CString(g_selfDestructTimes[rows].label), L"");
+    EXPECT_EQ(CString(g_selfDestructTimes[0].label), L"1 minute");
+    EXPECT_EQ(CString(g_selfDestructTimes[11].label), L"1 year");
+    const std::pair<const wchar_t*, int> lookups[] = {
+        {L"1 minute", 60}, {L"1 hour", 3600}, {L"1 month", 2592000}, {L"6 months", 15552000}, {L"1 year", 31536000}};
+    for (const auto& [label, seconds] : lookups) {
         int found = 0;
-        EXPECT_TRUE(FindSelfDestructSeconds(labels[i], &found)) << i;
-        EXPECT_EQ(found, seconds[i]);
+        EXPECT_TRUE(FindSelfDestructSeconds(label, &found)) << ToAnsi(label);
+        EXPECT_EQ(found, seconds) << ToAnsi(label);
     }
-    EXPECT_EQ(CString(g_selfDestructTimes[12].label), L"");
-    EXPECT_EQ(g_selfDestructTimes[12].seconds, 0);
 }
 
 TEST(SelfDestructTimes, OnlyAnExactLabelMatches)
@@ -66,34 +68,15 @@ TEST(SelfDestructTimes, OnlyAnExactLabelMatches)
     }
 }
 
-TEST(GdipStatusTexts, EveryStatusUpTo21HasItsTextAndLaterOnesTheirNumber)
+TEST(GdipStatusTexts, StatusesUpTo21HaveTheirTextAndLaterOnesTheirNumber)
 {
-    const wchar_t* texts[] = {L"No error",
-                              L"Generic Error",
-                              L"Invalid Parameter",
-                              L"Out of memory",
-                              L"Object busy",
-                              L"Insufficient Buffer",
-                              L"Not implemented",
-                              L"Win32 Error",
-                              L"Wrong State",
-                              L"Aborted",
-                              L"File not Found",
-                              L"Value Overflow",
-                              L"Access Denied",
-                              L"Unknown Image Format",
-                              L"Font Family not supported",
-                              L"Font Style not found",
-                              L"No Truetype Font",
-                              L"Unsupported GDI+ Version",
-                              L"GDI+ not initalized",
-                              L"Property not found",
-                              L"Property not supported",
-                              L"Profile not found"};
-    for (int status = 0; status < 22; ++status) {
-        EXPECT_EQ(CString(g_gdipStatusText[status]), texts[status]) << status;
-        EXPECT_EQ(GdipStatusText(status), texts[status]) << status;
-    }
+    EXPECT_EQ(GdipStatusText(0), L"No error");
+    EXPECT_EQ(GdipStatusText(10), L"File not Found");
+    EXPECT_EQ(GdipStatusText(13), L"Unknown Image Format");
+    EXPECT_EQ(GdipStatusText(18), L"GDI+ not initalized");
+    EXPECT_EQ(GdipStatusText(21), L"Profile not found");
+    for (int status = 0; status < 22; ++status)
+        EXPECT_EQ(GdipStatusText(status), g_gdipStatusText[status]) << status;
     EXPECT_EQ(GdipStatusText(22), L"GDI+ status 22");
     EXPECT_EQ(GdipStatusText(-1), L"GDI+ status -1");
 }
