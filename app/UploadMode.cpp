@@ -16,7 +16,7 @@ namespace {
 class DesktopBarSteps : public UploadJobSteps {
 public:
     DesktopBarSteps(CWnd& desktop, std::unique_ptr<CTextProgressCtrl>& bar) : m_desktop(desktop), m_bar(bar) {}
-    void AfterSend() override
+    void AfterSend(const UploadOutcome&) override
     {
         m_desktop.Detach();
         m_bar.reset();

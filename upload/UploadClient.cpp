@@ -53,6 +53,9 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNEC
                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS | INTERNET_FLAG_NO_UI;
 static_assert(kRequestFlags == 0x806CC200, "request flags");
 
+// A wait this close to the deadline ran into it (tick counts are coarse).
+constexpr DWORD kDeadlineSlackMs = 100;
+
 // Ticks of half a second.
 DWORD CurrentTick() { return ::GetTickCount() / 500; }
 
@@ -86,6 +89,14 @@ HRESULT UploadFailure(DWORD error)
     return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+void UploadClient::SetTimeouts(HINTERNET handle) const
+{
+    DWORD timeout = m_dwTimeoutMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        ::InternetSetOptionW(handle, option, &timeout, sizeof(timeout));
+}
+
 void UploadClient::ReportError(const CString& text, UINT type) { AfxMessageBox(text, type); }
 
 HRESULT UploadClient::Fail(const wchar_t* format, DWORD error, UINT type)
@@ -112,6 +123,7 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
     InternetHandle session(::InternetOpenW(kUploadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session)
         return Fail(L"InternetOpen failed, error = %d (0x%x)\n", ::GetLastError());
+    SetTimeouts(session);
     ::InternetSetStatusCallbackW(session, &UploadClient::StatusCallback);
 
     const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
@@ -122,6 +134,7 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
         session.Close();
         return Fail(L"InternetConnect failed, error = %d (0x%x)\n", error);
     }
+    SetTimeouts(connection);
 
     InternetHandle hRequest(::HttpOpenRequestW(connection, L"POST", request.m_strPath, nullptr, nullptr, nullptr,
                                                kRequestFlags, context));
@@ -131,6 +144,7 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
         session.Close();
         return Fail(L"HttpOpenRequest failed, error = %d (0x%x)\n", error);
     }
+    SetTimeouts(hRequest);
     auto closeAll = [&]() {
         hRequest.Close();
         connection.Close();
@@ -191,17 +205,31 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
         return Fail(L"InternetWriteFile bodyTrailer failed, error = %d (0x%x)\n", error);
     }
 
+    const DWORD endStarted = ::GetTickCount();
     if (!::HttpEndRequestW(hRequest, nullptr, 0, context)) {
         const DWORD error = ::GetLastError();
         closeAll();
+        // A server that took the body and never answered is worth telling.
+        if (error == ERROR_INTERNET_TIMEOUT)
+            return Fail(L"HttpEndRequest failed, error = %d (0x%x)\n", error);
         return UploadFailure(error);
     }
 
     DWORD statusCode = 0;
     DWORD statusLength = sizeof(statusCode);
-    if (::HttpQueryInfoW(hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &statusCode, &statusLength,
-                         nullptr))
-        response.m_nStatusCode = static_cast<int>(statusCode);
+    if (!::HttpQueryInfoW(hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &statusCode, &statusLength,
+                          nullptr) ||
+        statusCode == 0) {
+        // WinINet under Wine completes the request when the receive deadline
+        // passes, as if the server had answered with nothing at all. Without
+        // a status line there was no answer: the server stayed silent until
+        // the deadline, or closed without a word.
+        const bool timedOut = ::GetTickCount() - endStarted + kDeadlineSlackMs >= m_dwTimeoutMs;
+        closeAll();
+        return Fail(L"HttpEndRequest failed, error = %d (0x%x)\n",
+                    timedOut ? ERROR_INTERNET_TIMEOUT : ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    }
+    response.m_nStatusCode = static_cast<int>(statusCode);
 
     ReadResponseHeaders(hRequest);
     ReadResponseBody(hRequest);
@@ -296,8 +324,13 @@ HRESULT UploadClient::StreamFile(HINTERNET hRequest, const CString& path, HANDLE
             return S_OK;
         }
 
-        if (!WriteAll(hRequest, buffer.data(), read))
-            return UploadFailure(::GetLastError());
+        if (!WriteAll(hRequest, buffer.data(), read)) {
+            const DWORD error = ::GetLastError();
+            // A server that stopped reading is worth telling.
+            if (error == ERROR_INTERNET_TIMEOUT)
+                return Fail(L"InternetWriteFile failed, error = %d (0x%x)\n", error);
+            return UploadFailure(error);
+        }
         sent += read;
         totalSent += read;
 

@@ -26,9 +26,15 @@ constexpr DWORD kUploadChunkBytes = 8192;
 // program exhaust its memory.
 constexpr size_t kMaxResponseBodyBytes = 1024 * 1024;
 
+// How long a connection attempt, a send or a receive may go without progress
+// before the upload gives up. WinINet under Wine has no deadline of its own:
+// a server that accepts and never answers would hold the program forever.
+constexpr DWORD kUploadTimeoutMs = 30000;
+
 class UploadClient {
 public:
-    explicit UploadClient(UploadProgress* pProgress) : m_pProgress(pProgress) {}
+    explicit UploadClient(UploadProgress* pProgress, DWORD timeoutMs = kUploadTimeoutMs)
+        : m_pProgress(pProgress), m_dwTimeoutMs(timeoutMs) {}
     virtual ~UploadClient() = default;
     UploadClient(const UploadClient&) = delete;
     UploadClient& operator=(const UploadClient&) = delete;
@@ -59,6 +65,7 @@ public:
     CString m_strResponseBody;
     CString m_strResponseHeaders;          // status line and header lines, each ending "\r\n"
     CString m_strHostName;                 // from the last name-resolution notification
+    DWORD m_dwTimeoutMs;                   // connect, send and receive deadline
 
 protected:
     // Shows a failure to the user: a message box with the application's
@@ -66,6 +73,8 @@ protected:
     virtual void ReportError(const CString& text, UINT type);
 
 private:
+    // Gives a handle (and what WinINet makes from it) the deadlines.
+    void SetTimeouts(HINTERNET handle) const;
     HRESULT Fail(const wchar_t* format, DWORD error, UINT type = MB_ICONERROR);
     HRESULT FailField(const wchar_t* format, const CString& field, DWORD error);
 };

@@ -3,6 +3,7 @@
 #include "app/SettingsStore.h"
 #include "framework/CWinApp.h"
 #include "ui/TextProgressCtrl.h"
+#include "upload/KeptUpload.h"
 #include "upload/UploadClient.h"
 #include "upload/UploadProgress.h"
 #include "upload/UploadRequest.h"
@@ -94,18 +95,32 @@ CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int*
         pSteps->BeforeSend();
     if (CWinApp* app = AfxGetApp())
         app->BeginWaitCursor();
-    client.Send(request, response);
+    UploadOutcome outcome;
+    outcome.m_hrSend = client.Send(request, response);
+    outcome.m_strAddress = ExtractUploadedAddress(client.m_strResponseHeaders, &outcome.m_bFound);
     if (pSteps)
-        pSteps->AfterSend();
+        pSteps->AfterSend(outcome);
 
-    return ExtractUploadedAddress(client.m_strResponseHeaders, pFound);
+    if (pFound)
+        *pFound = outcome.m_bFound;
+    return outcome.m_strAddress;
+}
+
+void TemporaryFileUploadSteps::KeepOnFailure(const CString& preferredPath, const CString& fallbackDir)
+{
+    m_bKeepOnFailure = true;
+    m_strKeepPreferred = preferredPath;
+    m_strKeepFallbackDir = fallbackDir;
 }
 
 void TemporaryFileUploadSteps::BeforeSend() { m_progress.ShowWindow(SW_SHOWNORMAL); }
 
-void TemporaryFileUploadSteps::AfterSend()
+void TemporaryFileUploadSteps::AfterSend(const UploadOutcome& outcome)
 {
-    ::DeleteFileW(m_strTempPath);
+    if (m_bKeepOnFailure && !outcome.Succeeded())
+        m_strKeptPath = KeepFile(m_strTempPath, m_strKeepPreferred, m_strKeepFallbackDir);
+    else
+        ::DeleteFileW(m_strTempPath);
     if (CWinApp* app = AfxGetApp())
         app->EndWaitCursor();
     m_progress.ShowWindow(SW_HIDE);

@@ -4,6 +4,8 @@
 // "Uploaded: ".
 #pragma once
 
+#include <windows.h>
+
 #include "framework/CString.h"
 
 class CTextProgressCtrl;
@@ -21,6 +23,15 @@ CString UploadEndpointUrl();
 // Its host name, for captions that name the service.
 CString UploadEndpointHost();
 
+// How a transfer ended.
+struct UploadOutcome {
+    HRESULT m_hrSend = S_OK;  // what the transport returned
+    CString m_strAddress;     // the image's address, empty when none came back
+    bool m_bFound = false;    // "Uploaded: " occurred in the answer
+    // Only an address makes the image reachable.
+    bool Succeeded() const { return !m_strAddress.IsEmpty(); }
+};
+
 // What a caller does around the transfer.
 class UploadJobSteps {
 public:
@@ -28,7 +39,7 @@ public:
     // Right before the transfer starts.
     virtual void BeforeSend() {}
     // Right after it has ended, whatever the outcome.
-    virtual void AfterSend() {}
+    virtual void AfterSend(const UploadOutcome&) {}
 };
 
 // The address in a raw response header block: the text after the first
@@ -45,15 +56,25 @@ CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int*
 
 // The steps of an upload of a temporary image file from a dialog: the
 // dialog's bar is shown for the transfer and hidden after it, and the file is
-// deleted after every attempt, successful or not.
+// deleted afterwards, unless the upload failed and the file is to be kept.
 class TemporaryFileUploadSteps : public UploadJobSteps {
 public:
     TemporaryFileUploadSteps(CTextProgressCtrl& progress, const CString& tempPath)
         : m_progress(progress), m_strTempPath(tempPath) {}
+    // After a failed upload the file is moved as KeepFile does (to
+    // preferredPath, else into fallbackDir) instead of being deleted.
+    void KeepOnFailure(const CString& preferredPath, const CString& fallbackDir);
     void BeforeSend() override;
-    void AfterSend() override;
+    void AfterSend(const UploadOutcome& outcome) override;
+    // Where the file of a failed upload was kept; empty when it was deleted
+    // or there was none.
+    const CString& KeptPath() const { return m_strKeptPath; }
 
 private:
     CTextProgressCtrl& m_progress;
     CString m_strTempPath;
+    bool m_bKeepOnFailure = false;
+    CString m_strKeepPreferred;
+    CString m_strKeepFallbackDir;
+    CString m_strKeptPath;
 };

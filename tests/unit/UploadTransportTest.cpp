@@ -1,20 +1,8 @@
-// The transport and the upload job against a real HTTP server on
-// 127.0.0.1:80: a small Winsock server inside this process that can also
-// misbehave on purpose. Port 80 needs root and a private network namespace,
-// as the project's test command provides; elsewhere these tests skip.
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstring>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
-
+// The transport and the upload job against the fake image host of
+// FakeHttpServer.h on 127.0.0.1:80; where port 80 cannot be had, these tests
+// skip.
+#include "FakeHttpServer.h"
+#include "MessageBoxAnswerer.h"
 #include "TestSupport.h"
 #include "framework/CWnd.h"
 #include "ui/TextProgressCtrl.h"
@@ -22,244 +10,18 @@
 #include "upload/UploadJob.h"
 #include "upload/UploadRequest.h"
 
-namespace {
-
-// Winsock, loaded at run time: the test program links only what the product
-// links.
-struct Winsock {
-    Winsock()
-    {
-        m_module = ::LoadLibraryW(L"ws2_32.dll");
-        Load(WSAStartup, "WSAStartup");
-        Load(socket, "socket");
-        Load(setsockopt, "setsockopt");
-        Load(bind, "bind");
-        Load(listen, "listen");
-        Load(WSAGetLastError, "WSAGetLastError");
-        Load(closesocket, "closesocket");
-        Load(select, "select");
-        Load(accept, "accept");
-        Load(recv, "recv");
-        Load(send, "send");
-        Load(shutdown, "shutdown");
-    }
-    template <class Fn>
-    void Load(Fn& fn, const char* name)
-    {
-        fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
-    }
-    HMODULE m_module;
-    int(WINAPI* WSAStartup)(WORD, LPWSADATA);
-    SOCKET(WINAPI* socket)(int, int, int);
-    int(WINAPI* setsockopt)(SOCKET, int, int, const char*, int);
-    int(WINAPI* bind)(SOCKET, const sockaddr*, int);
-    int(WINAPI* listen)(SOCKET, int);
-    int(WINAPI* WSAGetLastError)();
-    int(WINAPI* closesocket)(SOCKET);
-    int(WINAPI* select)(int, fd_set*, fd_set*, fd_set*, const timeval*);
-    SOCKET(WINAPI* accept)(SOCKET, sockaddr*, int*);
-    int(WINAPI* recv)(SOCKET, char*, int, int);
-    int(WINAPI* send)(SOCKET, const char*, int, int);
-    int(WINAPI* shutdown)(SOCKET, int);
-};
-
-Winsock& Ws()
-{
-    static Winsock ws;
-    return ws;
-}
-
-struct Received {
-    std::string head;  // request line and headers, up to the empty line
-    std::string body;
-};
-
-class FakeServer {
-public:
-    enum class Mode {
-        Answer,        // read the whole body, then send the response
-        CloseHalfWay,  // read the head and a little of the body, then reset
-    };
-
-    explicit FakeServer(std::string response, Mode mode = Mode::Answer)
-        : m_response(std::move(response)), m_mode(mode)
-    {
-    }
-    ~FakeServer() { Stop(); }
-
-    // Microseconds to sleep after each 64 KiB read of the body, to make an
-    // upload take a while.
-    void SetReadDelay(int micros) { m_readDelayMicros = micros; }
-
-    bool Start(std::string* pError)
-    {
-        WSADATA wsa{};
-        Ws().WSAStartup(MAKEWORD(2, 2), &wsa);
-        m_listen = Ws().socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        BOOL reuse = TRUE;
-        Ws().setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = static_cast<u_short>((80 >> 8) | ((80 & 0xFF) << 8));
-        addr.sin_addr.s_addr = 0x0100007F;  // 127.0.0.1 in network order
-        if (Ws().bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-            Ws().listen(m_listen, 8) != 0) {
-            *pError = "cannot listen on 127.0.0.1:80 (error " + std::to_string(Ws().WSAGetLastError()) +
-                      "); run as root in a private network namespace, as the test command does";
-            Ws().closesocket(m_listen);
-            m_listen = INVALID_SOCKET;
-            return false;
-        }
-        m_thread = std::thread([this] { Serve(); });
-        return true;
-    }
-
-    void Stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_listen != INVALID_SOCKET) {
-            Ws().closesocket(m_listen);
-            m_listen = INVALID_SOCKET;
-        }
-    }
-
-    std::vector<Received> Requests()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_requests;
-    }
-    int Connections() const { return m_connections; }
-
-private:
-    void Serve()
-    {
-        while (!m_stop) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(m_listen, &set);
-            timeval tv{0, 50000};
-            if (Ws().select(0, &set, nullptr, nullptr, &tv) <= 0)
-                continue;
-            SOCKET s = Ws().accept(m_listen, nullptr, nullptr);
-            if (s == INVALID_SOCKET)
-                continue;
-            ++m_connections;
-            Handle(s);
-            Ws().closesocket(s);
-        }
-    }
-
-    void Handle(SOCKET s)
-    {
-        DWORD timeout = 15000;
-        Ws().setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
-        std::string data;
-        std::vector<char> buf(65536);
-        size_t headEnd = std::string::npos;
-        while (headEnd == std::string::npos) {
-            const int n = Ws().recv(s, buf.data(), static_cast<int>(buf.size()), 0);
-            if (n <= 0)
-                return;
-            data.append(buf.data(), static_cast<size_t>(n));
-            headEnd = data.find("\r\n\r\n");
-        }
-        Received r;
-        r.head = data.substr(0, headEnd + 4);
-        r.body = data.substr(headEnd + 4);
-
-        if (m_mode == Mode::CloseHalfWay) {
-            // A little of the body, so the client is well into the file.
-            while (r.body.size() < 256 * 1024) {
-                const int n = Ws().recv(s, buf.data(), static_cast<int>(buf.size()), 0);
-                if (n <= 0)
-                    break;
-                r.body.append(buf.data(), static_cast<size_t>(n));
-            }
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_requests.push_back(r);
-            }
-            // Close with unread data pending: the client's next writes fail.
-            linger lg{1, 0};
-            Ws().setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&lg), sizeof(lg));
-            return;
-        }
-
-        size_t length = 0;
-        const size_t cl = LowerCase(r.head).find("\r\ncontent-length:");
-        if (cl != std::string::npos)
-            length = std::strtoul(r.head.c_str() + cl + 17, nullptr, 10);
-        while (r.body.size() < length) {
-            const size_t want = std::min(buf.size(), length - r.body.size());
-            const int n = Ws().recv(s, buf.data(), static_cast<int>(want), 0);
-            if (n <= 0)
-                break;
-            r.body.append(buf.data(), static_cast<size_t>(n));
-            if (m_readDelayMicros)
-                std::this_thread::sleep_for(std::chrono::microseconds(m_readDelayMicros));
-        }
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_requests.push_back(r);
-        }
-        size_t sent = 0;
-        while (sent < m_response.size()) {
-            const int n = Ws().send(s, m_response.data() + sent, static_cast<int>(m_response.size() - sent), 0);
-            if (n <= 0)
-                break;
-            sent += static_cast<size_t>(n);
-        }
-        Ws().shutdown(s, SD_SEND);
-        // Let the client read everything before the socket goes.
-        while (Ws().recv(s, buf.data(), static_cast<int>(buf.size()), 0) > 0) {
-        }
-    }
-
-    static std::string LowerCase(std::string s)
-    {
-        for (char& c : s)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        return s;
-    }
-
-    std::string m_response;
-    Mode m_mode;
-    int m_readDelayMicros = 0;
-    SOCKET m_listen = INVALID_SOCKET;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_connections{0};
-    std::mutex m_mutex;
-    std::vector<Received> m_requests;
-};
-
-std::string HttpResponse(const std::string& extraHeaders, const std::string& body = "ok")
-{
-    return "HTTP/1.1 200 OK\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
-}  // namespace
-
 // Readable failure output for the program's strings.
 static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
 
 namespace {
 
-#define START_SERVER(server)                                  \
-    do {                                                      \
-        std::string whyNot;                                   \
-        if (!(server).Start(&whyNot))                         \
-            GTEST_SKIP() << whyNot;                           \
-    } while (0)
-
 // The product's client with its failure reports recorded instead of shown.
 class RecordingClient : public UploadClient {
 public:
-    explicit RecordingClient(UploadProgress* pProgress = nullptr) : UploadClient(pProgress) {}
+    explicit RecordingClient(UploadProgress* pProgress = nullptr, DWORD timeoutMs = kUploadTimeoutMs)
+        : UploadClient(pProgress, timeoutMs)
+    {
+    }
     std::vector<std::pair<CString, UINT>> m_errors;
 
 protected:
@@ -714,6 +476,43 @@ TEST(UploadTransportFailure, FileThatShrinksAfterTheLengthWasAnnouncedStopsTheUp
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty()) << "no answer to a body that was cut short";
 }
 
+TEST(UploadTransportFailure, ServerThatNeverAnswersTimesOutAndIsReported)
+{
+    // The fake holds the connection for two minutes at most; a client
+    // without a deadline would only come back then, with another error.
+    FakeServer server("", FakeServer::Mode::NeverAnswer);
+    START_SERVER(server);
+    TempFile file(Pattern(5000));
+    RecordingClient client(nullptr, 1500);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    EXPECT_EQ(client.Send(request, response), HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT));
+    ASSERT_EQ(client.m_errors.size(), 1u);
+    EXPECT_EQ(client.m_errors[0].first, L"HttpEndRequest failed, error = 12002 (0x2ee2)\n");
+    EXPECT_EQ(client.m_errors[0].second, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+    EXPECT_EQ(response.m_nStatusCode, -1);
+    server.Stop();
+    ASSERT_EQ(server.Requests().size(), 1u) << "the whole request went out before the silence";
+    EXPECT_EQ(server.Requests()[0].body.size(), 190 + ToAnsi(file.Path()).size() + 5000);
+}
+
+TEST(UploadTransportFailure, ServerThatClosesWithoutAnAnswerIsReported)
+{
+    FakeServer server("");  // takes the whole request, then hangs up
+    START_SERVER(server);
+    TempFile file(Pattern(5000));
+    RecordingClient client(nullptr, 20000);
+    UploadRequest request = UploadModeRequest(file.Path());
+    UploadResponse response;
+    const HRESULT hr = client.Send(request, response);
+    EXPECT_TRUE(FAILED(hr));
+    ASSERT_EQ(client.m_errors.size(), 1u);
+    EXPECT_EQ(client.m_errors[0].first.Find(L"HttpEndRequest failed, error = "), 0) << ToAnsi(client.m_errors[0].first);
+    EXPECT_NE(hr, HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT)) << "no deadline ran out";
+    EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
+}
+
 TEST(UploadTransportFailure, HostThatCannotBeResolvedIsReported)
 {
     TempFile file(Pattern(10));
@@ -767,55 +566,6 @@ class JobWindow {
 public:
     JobWindow() { m_bar.Create(WS_VISIBLE | PBS_SMOOTH, CRect(10, 10, 560, 60), &HostWindow(), 123); }
     CTextProgressCtrl m_bar;
-};
-
-// Presses OK on every message box this process shows, keeping their texts.
-class MessageBoxAnswerer {
-public:
-    MessageBoxAnswerer()
-        : m_thread([this] {
-              while (!m_stop) {
-                  ::EnumWindows(&MessageBoxAnswerer::Visit, reinterpret_cast<LPARAM>(this));
-                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-              }
-          })
-    {
-    }
-    ~MessageBoxAnswerer()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    std::vector<CString> Texts()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_texts;
-    }
-
-private:
-    static BOOL CALLBACK Visit(HWND hwnd, LPARAM param)
-    {
-        auto* self = reinterpret_cast<MessageBoxAnswerer*>(param);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(hwnd, &pid);
-        wchar_t cls[64] = {};
-        ::GetClassNameW(hwnd, cls, 64);
-        if (pid != ::GetCurrentProcessId() || ::lstrcmpW(cls, L"#32770") != 0 || !::IsWindowVisible(hwnd))
-            return TRUE;
-        wchar_t text[512] = {};
-        ::GetDlgItemTextW(hwnd, 0xFFFF, text, 512);  // the box's message text
-        {
-            std::lock_guard<std::mutex> lock(self->m_mutex);
-            self->m_texts.push_back(text);
-        }
-        ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
-        return TRUE;
-    }
-
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::vector<CString> m_texts;
-    std::thread m_thread;
 };
 
 }  // namespace

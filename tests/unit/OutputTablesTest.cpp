@@ -1,0 +1,153 @@
+// The output's tables and the arithmetic of names and sizes, apart from any
+// drawing.
+#include <gtest/gtest.h>
+
+#include "output/OutputFileName.h"
+#include "output/OutputFormat.h"
+#include "output/OutputGeometry.h"
+
+// Readable failure output for the program's strings.
+static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
+
+TEST(OutputFormats, EachRadioIdHasItsExtensionEncoderAndQuality)
+{
+    struct Row {
+        int id;
+        const wchar_t* extension;
+        const wchar_t* mime;
+        ULONG quality;
+    };
+    const Row rows[] = {
+        {1004, L"jpg", L"image/jpeg", 95}, {1005, L"jpg", L"image/jpeg", 90}, {1006, L"jpg", L"image/jpeg", 85},
+        {1007, L"gif", L"image/gif", 0},   {1008, L"png", L"image/png", 0},
+    };
+    for (const Row& row : rows) {
+        const OutputFormatInfo* info = FindOutputFormat(row.id);
+        ASSERT_NE(info, nullptr) << row.id;
+        EXPECT_EQ(info->id, row.id);
+        EXPECT_EQ(CString(info->extension), row.extension);
+        EXPECT_EQ(CString(info->mimeType), row.mime);
+        EXPECT_EQ(info->jpegQuality, row.quality);
+        EXPECT_EQ(FormatExtension(row.id), row.extension);
+    }
+}
+
+TEST(OutputFormats, NoCheckedRadioAndOtherIdsAreNoFormat)
+{
+    for (int id : {0, 1003, 1009, 1041, -1}) {
+        EXPECT_EQ(FindOutputFormat(id), nullptr) << id;
+        EXPECT_EQ(FormatExtension(id), L"") << id;
+    }
+}
+
+TEST(SelfDestructTimes, TwelveChoicesInListOrderThenTheEndRow)
+{
+    int rows = 0;
+    while (g_selfDestructTimes[rows].seconds != 0)
+        ++rows;
+    EXPECT_EQ(rows, 12);
+    EXPECT_EQ(CString(g_selfDestructTimes[rows].label), L"");
+    EXPECT_EQ(CString(g_selfDestructTimes[0].label), L"1 minute");
+    EXPECT_EQ(CString(g_selfDestructTimes[11].label), L"1 year");
+    const std::pair<const wchar_t*, int> lookups[] = {
+        {L"1 minute", 60}, {L"1 hour", 3600}, {L"1 month", 2592000}, {L"6 months", 15552000}, {L"1 year", 31536000}};
+    for (const auto& [label, seconds] : lookups) {
+        int found = 0;
+        EXPECT_TRUE(FindSelfDestructSeconds(label, &found)) << ToAnsi(label);
+        EXPECT_EQ(found, seconds) << ToAnsi(label);
+    }
+}
+
+TEST(SelfDestructTimes, OnlyAnExactLabelMatches)
+{
+    int found = -7;
+    // Not even the end row's empty label counts as a choice.
+    for (const wchar_t* label : {L"", L"1 Hour", L"1 hour ", L"1", L"2 hours", L"1 hou"}) {
+        EXPECT_FALSE(FindSelfDestructSeconds(label, &found)) << ToAnsi(label);
+        EXPECT_EQ(found, -7) << "left alone when nothing matches";
+    }
+}
+
+TEST(GdipStatusTexts, StatusesUpTo21HaveTheirTextAndLaterOnesTheirNumber)
+{
+    EXPECT_EQ(GdipStatusText(0), L"No error");
+    EXPECT_EQ(GdipStatusText(10), L"File not Found");
+    EXPECT_EQ(GdipStatusText(13), L"Unknown Image Format");
+    EXPECT_EQ(GdipStatusText(18), L"GDI+ not initalized");
+    EXPECT_EQ(GdipStatusText(21), L"Profile not found");
+    for (int status = 0; status < 22; ++status)
+        EXPECT_EQ(GdipStatusText(status), g_gdipStatusText[status]) << status;
+    EXPECT_EQ(GdipStatusText(22), L"GDI+ status 22");
+    EXPECT_EQ(GdipStatusText(-1), L"GDI+ status -1");
+}
+
+TEST(OutputFileNames, ExtensionIsAddedUnlessTheNameEndsInItExactly)
+{
+    const CString dir = L"D:\\Pics";
+    EXPECT_EQ(OutputFilePath(dir, L"shot", FormatJpgHigh), L"D:\\Pics\\shot.jpg");
+    EXPECT_EQ(OutputFilePath(dir, L"shot.jpg", FormatJpgHigh), L"D:\\Pics\\shot.jpg");
+    EXPECT_EQ(OutputFilePath(dir, L"shot.JPG", FormatJpgHigh), L"D:\\Pics\\shot.JPG.jpg");
+    EXPECT_EQ(OutputFilePath(dir, L"shot.png", FormatJpgHigh), L"D:\\Pics\\shot.png.jpg");
+    EXPECT_EQ(OutputFilePath(dir, L"", FormatJpgHigh), L"D:\\Pics\\.jpg");
+    EXPECT_EQ(OutputFilePath(dir, L"jpg", FormatJpgHigh), L"D:\\Pics\\jpg");
+    EXPECT_EQ(OutputFilePath(dir, L"shot.gif", FormatGif), L"D:\\Pics\\shot.gif");
+    EXPECT_EQ(OutputFilePath(dir, L"my.report", FormatPng), L"D:\\Pics\\my.report.png");
+}
+
+TEST(OutputFileNames, ADotInTheFolderDoesNotCount)
+{
+    EXPECT_EQ(OutputFilePath(L"D:\\my.jpg", L"jpg", FormatJpgLow), L"D:\\my.jpg\\jpg");
+    EXPECT_EQ(OutputFilePath(L"D:\\v1.png", L"shot", FormatPng), L"D:\\v1.png\\shot.png");
+    EXPECT_EQ(ApplyExtensionRule(L"a.b.png", L"png"), L"a.b.png");
+    EXPECT_EQ(ApplyExtensionRule(L"shot.", L"png"), L"shot..png");
+}
+
+TEST(OutputFileNames, TemporaryCopyLiesInTheTemporaryFolder)
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    // The folder ends with a backslash and one more joins it to the name.
+    EXPECT_EQ(TemporaryOutputPath(L"shot", FormatGif), CString(temp) + L"\\shot.gif");
+    EXPECT_EQ(TemporaryOutputPath(L"shot.png", FormatPng), CString(temp) + L"\\shot.png");
+}
+
+TEST(OutputGeometry, StandardDpiSizesTruncate)
+{
+    EXPECT_EQ(ScaledLength(1366, StandardDpiFactor(144)), 910u);
+    EXPECT_EQ(ScaledLength(768, StandardDpiFactor(144)), 512u);
+    EXPECT_EQ(ScaledLength(1366, StandardDpiFactor(120)), 1092u);
+    EXPECT_EQ(ScaledLength(1366, StandardDpiFactor(72)), 1821u);
+    EXPECT_EQ(ScaledLength(1024, StandardDpiFactor(192)), 512u);
+    EXPECT_EQ(StandardDpiFactor(96), 1.0) << "exactly one: nothing is scaled at 96 DPI";
+}
+
+TEST(OutputGeometry, ScaledSizeIsNeverZero)
+{
+    EXPECT_EQ(ScaledLength(1, StandardDpiFactor(144)), 1u);
+    EXPECT_EQ(ScaledLength(2, StandardDpiFactor(480)), 1u);
+    EXPECT_EQ(ScaledLength(0, StandardDpiFactor(120)), 1u);
+    EXPECT_EQ(ScaledLength(3, StandardDpiFactor(144)), 2u);
+}
+
+TEST(OutputGeometry, UnreadableDpiScalesNothing)
+{
+    EXPECT_EQ(StandardDpiFactor(0), 1.0);
+    EXPECT_EQ(StandardDpiFactor(-96), 1.0);
+}
+
+TEST(OutputGeometry, EmptyAreaMeansThePrimaryMonitorAtTheOrigin)
+{
+    EXPECT_EQ(EffectiveArea(CRect(), CSize(1280, 1024)), CRect(0, 0, 1280, 1024));
+    EXPECT_EQ(EffectiveArea(CRect(50, 50, 50, 400), CSize(1280, 1024)), CRect(0, 0, 1280, 1024));
+    EXPECT_EQ(EffectiveArea(CRect(-300, 10, -100, 90), CSize(1280, 1024)), CRect(-300, 10, -100, 90));
+}
+
+TEST(OutputGeometry, CoveredPartIsWhereAreaAndScreenImageMeet)
+{
+    const CSize image(100, 80);
+    EXPECT_EQ(CoveredPart(CRect(10, 20, 30, 40), image), CRect(10, 20, 30, 40));
+    EXPECT_EQ(CoveredPart(CRect(-20, -10, 40, 30), image), CRect(0, 0, 40, 30));
+    EXPECT_EQ(CoveredPart(CRect(90, 70, 130, 120), image), CRect(90, 70, 100, 80));
+    EXPECT_TRUE(CoveredPart(CRect(100, 0, 150, 80), image).IsRectEmpty());
+    EXPECT_TRUE(CoveredPart(CRect(-50, -50, 0, 0), image).IsRectEmpty());
+}
