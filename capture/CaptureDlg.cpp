@@ -32,6 +32,7 @@ const MessageMap* CCaptureDlg::Map()
         OnMessage(WM_LBUTTONDOWN, &CCaptureDlg::OnLButtonDown),
         OnMessage(WM_LBUTTONUP, &CCaptureDlg::OnLButtonUp),
         OnMessage(WM_MOUSEMOVE, &CCaptureDlg::OnMouseMove),
+        OnMessage(WM_ACTIVATE, &CCaptureDlg::OnActivate),
         OnMessage(WM_SETFOCUS, &CCaptureDlg::OnSetFocus),
         OnMessage(WM_MOUSEWHEEL, &CCaptureDlg::OnMouseWheel),
     });
@@ -59,6 +60,17 @@ LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
     ::MoveWindow(m_hWnd, 0, 0, screen.cx, screen.cy, TRUE);
     ::SetForegroundWindow(m_hWnd);
     return Default();
+}
+
+LRESULT CCaptureDlg::OnActivate(WPARAM wParam, LPARAM)
+{
+    const LRESULT result = Default();
+    // A dialog without controls is not always given the focus when it is
+    // activated (Wine leaves it nowhere); take it, so it can go on to the
+    // options dialog and keys reach a window.
+    if (LOWORD(wParam) != WA_INACTIVE && !::GetFocus())
+        ::SetFocus(m_hWnd);
+    return result;
 }
 
 LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)

@@ -3,7 +3,11 @@
 // keyboard inside that loop, drags set the area and the highlight.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <dlgs.h>
+
 #include "TestCaptureApp.h"
+#include "TestSupport.h"
 #include "capture/CaptureGeometry.h"
 #include "capture/ScreenGrab.h"
 #include "output/OptionsLogic.h"
@@ -50,6 +54,52 @@ public:
     }
 };
 
+// A visible dialog of this thread that has a control with the given id.
+HWND FindDialogWith(int controlId)
+{
+    struct Search {
+        int id;
+        HWND found;
+    } search{controlId, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            wchar_t cls[16] = {};
+            ::GetClassNameW(hwnd, cls, 16);
+            if (::IsWindowVisible(hwnd) && ::lstrcmpW(cls, L"#32770") == 0 && ::GetDlgItem(hwnd, s->id)) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A visible dialog of this thread owned by owner (a common dialog).
+HWND FindDialogOwnedBy(HWND owner)
+{
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search{owner, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            wchar_t cls[16] = {};
+            ::GetClassNameW(hwnd, cls, 16);
+            if (::IsWindowVisible(hwnd) && ::lstrcmpW(cls, L"#32770") == 0 && ::GetWindow(hwnd, GW_OWNER) == s->owner) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace
 
 TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
@@ -70,6 +120,8 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
                 EXPECT_EQ(rc, CRect(0, 0, ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
                                     ::GetSystemMetrics(SM_CYVIRTUALSCREEN)));
                 ASSERT_TRUE(options.IsWindowVisible());
+                // The focus the capture window got when shown went on.
+                EXPECT_TRUE(::IsChild(options, ::GetFocus())) << "focus on " << ::GetFocus();
                 EXPECT_EQ(app.m_pwndMagnifier, &options.m_staticMagnifier);
                 EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
                 EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
@@ -181,8 +233,47 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
     CaptureScreen(app.m_atomWindow);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(capture.m_hWnd, nullptr) << "Enter runs OK, which closes both windows";
+    EXPECT_EQ(::GetForegroundWindow(), foreground.m_hWnd) << "the foreground goes back";
     // The zoom outlives the capture.
     EXPECT_EQ(capture.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
+}
+
+TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowCloses)
+{
+    TestCaptureApp app;
+    app.m_atomWindow = 0xC002;
+    COptionsDlg& options = app.m_captureDlg.m_optionsDlg;
+    CString shown;
+    bool captureGoneMeanwhile = false;
+
+    LoopScript script(
+        {
+            [&] {
+                app.m_strUploadUrl = L"http://localhost/i/abc.png";  // as a finished upload leaves it
+                ::PostMessageW(options.m_editFilename, WM_KEYDOWN, VK_ESCAPE, 0);
+            },
+            [&] {
+                HWND result = FindDialogWith(IDC_EDIT_URL);
+                ASSERT_NE(result, nullptr);
+                captureGoneMeanwhile = app.m_captureDlg.m_hWnd == nullptr;
+                wchar_t text[256] = {};
+                ::GetDlgItemTextW(result, IDC_EDIT_URL, text, 256);
+                shown = text;
+                EXPECT_TRUE(app.m_strUploadUrl.IsEmpty()) << "cleared before the dialog runs";
+                ::PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            },
+        },
+        [&] {
+            options.DestroyWindow();
+            if (HWND result = FindDialogWith(IDC_EDIT_URL))
+                ::PostMessageW(result, WM_COMMAND, IDOK, 0);
+        });
+
+    CaptureScreen(0xC001);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_TRUE(captureGoneMeanwhile);
+    EXPECT_EQ(shown, L"http://localhost/i/abc.png");
+    EXPECT_TRUE(app.m_strUploadUrl.IsEmpty());
 }
 
 namespace {
@@ -356,6 +447,47 @@ TEST_F(OptionsFixture, TemplateTabOrderAndCaptureButtons)
     EXPECT_TRUE(app.m_bMarkMode);
     Click(IDC_MARK_AREA);
     EXPECT_FALSE(app.m_bMarkMode);
+}
+
+TEST_F(OptionsFixture, BrowseTakesTheChosenNameAndFolderForThisCaptureOnly)
+{
+    app.WriteProfileInt(L"", L"Format", 1008);
+    app.WriteProfileString(L"", L"Dir", L"C:\\nowhere");
+    Open();
+    dlg.ShowWindow(SW_SHOWNORMAL);
+    const CString folder = TempDirPath(L"").Left(TempDirPath(L"").GetLength() - 1);
+    const CString chosen = folder + L"\\orvo-browse.png";
+
+    // The save dialog runs its own loop; the script answers it from there.
+    auto answer = [&](bool confirm) {
+        HWND save = FindDialogOwnedBy(dlg);
+        ASSERT_NE(save, nullptr);
+        if (confirm) {
+            const int nameId = ::GetDlgItem(save, cmb13) ? cmb13 : edt1;
+            ::SetDlgItemTextW(save, nameId, chosen);
+        }
+        ::PostMessageW(save, WM_COMMAND, MAKEWPARAM(confirm ? IDOK : IDCANCEL, BN_CLICKED), 0);
+    };
+    auto rescue = [&] {
+        if (HWND save = FindDialogOwnedBy(dlg))
+            ::PostMessageW(save, WM_COMMAND, IDCANCEL, 0);
+    };
+    const CString before = dlg.m_editFilename.GetWindowText();
+    {
+        LoopScript script({[&] { answer(false); }}, rescue);
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), reinterpret_cast<LPARAM>(Item(dlg, IDC_BROWSE)));
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(dlg.m_editFilename.GetWindowText(), before) << "cancelled: nothing changes";
+    EXPECT_EQ(dlg.m_strDir, L"C:\\nowhere");
+    {
+        LoopScript script({[&] { answer(true); }}, rescue);
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), reinterpret_cast<LPARAM>(Item(dlg, IDC_BROWSE)));
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(dlg.m_editFilename.GetWindowText(), L"orvo-browse.png");
+    EXPECT_EQ(dlg.m_strDir.CompareNoCase(folder), 0) << dlg.m_strDir.GetString();
+    EXPECT_EQ(app.GetProfileString(L"", L"Dir"), L"C:\\nowhere") << "the folder is not stored";
 }
 
 TEST_F(OptionsFixture, PlacementIsStoredWhenClosedAndRestoredOnlyOnTheScreen)
