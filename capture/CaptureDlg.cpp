@@ -32,6 +32,7 @@ const MessageMap* CCaptureDlg::Map()
         OnMessage(WM_LBUTTONDOWN, &CCaptureDlg::OnLButtonDown),
         OnMessage(WM_LBUTTONUP, &CCaptureDlg::OnLButtonUp),
         OnMessage(WM_MOUSEMOVE, &CCaptureDlg::OnMouseMove),
+        OnMessage(WM_MOUSEACTIVATE, &CCaptureDlg::OnMouseActivate),
         OnMessage(WM_ACTIVATE, &CCaptureDlg::OnActivate),
         OnMessage(WM_SETFOCUS, &CCaptureDlg::OnSetFocus),
         OnMessage(WM_MOUSEWHEEL, &CCaptureDlg::OnMouseWheel),
@@ -60,6 +61,15 @@ LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
     ::MoveWindow(m_hWnd, 0, 0, screen.cx, screen.cy, TRUE);
     ::SetForegroundWindow(m_hWnd);
     return Default();
+}
+
+LRESULT CCaptureDlg::OnMouseActivate(WPARAM, LPARAM)
+{
+    // A click on the image leaves the options dialog active: it keeps the
+    // keyboard (Enter, Esc) and stays in sight. Activating this window
+    // would let Wine, without a window manager, stack it over the dialog it
+    // owns, leaving no visible way to finish the capture.
+    return MA_NOACTIVATE;
 }
 
 LRESULT CCaptureDlg::OnActivate(WPARAM wParam, LPARAM)
