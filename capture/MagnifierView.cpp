@@ -24,17 +24,19 @@ void DrawMagnifierView(CDC& target, int w, int h, const MagnifierScene& scene)
 {
     const CRect view(0, 0, w, h);
     COrvoCaptureMemDC mem(&target, &view);
-    // The hatch stays wherever the picture does not reach, as beyond the
-    // edges of the screen image.
-    CBrush hatch;
-    hatch.CreateHatchBrush(HS_BDIAGONAL, RGB(255, 0, 0));
-    ::FillRect(mem, &view, hatch);
 
     BITMAP info{};
-    if (!scene.image || !::GetObjectW(scene.image, sizeof(info), &info))
-        return;
-    const MagnifierGeometry g =
-        ComputeMagnifierGeometry(scene.cursor, w, h, scene.zoom, info.bmWidth, info.bmHeight);
+    MagnifierGeometry g;
+    if (scene.image && ::GetObjectW(scene.image, sizeof(info), &info))
+        g = ComputeMagnifierGeometry(scene.cursor, w, h, scene.zoom, info.bmWidth, info.bmHeight);
+    // The hatch stays wherever the picture does not reach, as beyond the
+    // edges of the screen image; a picture that covers the view hides it.
+    const bool covered = g.dest.left <= 0 && g.dest.top <= 0 && g.dest.right >= w && g.dest.bottom >= h;
+    if (!covered) {
+        CBrush hatch;
+        hatch.CreateHatchBrush(HS_BDIAGONAL, RGB(255, 0, 0));
+        ::FillRect(mem, &view, hatch);
+    }
     if (g.shown.IsRectEmpty())
         return;
 
