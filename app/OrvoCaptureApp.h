@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/CWinApp.h"
+#include "capture/CaptureDlg.h"
 #include "framework/Gdi.h"
 #include "ui/SystemTray.h"
 
@@ -25,6 +26,7 @@ public:
     CRect m_rcHighlight;        // red outline; empty means none
     BOOL m_bMarkMode = FALSE;   // the next drag sets the highlight
     CWnd* m_pwndMagnifier = nullptr;
+    CCaptureDlg m_captureDlg;   // one capture window, reused by every capture
     ATOM m_atomWindow = 0;
     CString m_strUploadUrl;     // address of a finished upload not shown yet
 

@@ -1,10 +1,15 @@
 #include "capture/ScreenGrab.h"
 
 #include "app/OrvoCaptureApp.h"
+#include "upload/GetTagsDlg.h"
 
 void CaptureScreen(int hotkeyId)
 {
     COrvoCaptureApp& app = OrvoApp();
+    // The capture window's modal loop still delivers hotkeys to the tray:
+    // a capture never starts inside another.
+    if (app.m_captureDlg.m_hWnd && app.m_captureDlg.IsWindowVisible())
+        return;
     const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
 
@@ -39,8 +44,15 @@ void CaptureScreen(int hotkeyId)
     app.m_rcHighlight.SetRectEmpty();
     app.m_bMarkMode = FALSE;
 
-    // The capture window runs here once it exists; then a pending upload
-    // address is shown.
+    // The options dialog has delivered everything by the time this returns.
+    app.m_captureDlg.DoModal();
+
+    if (!app.m_strUploadUrl.IsEmpty()) {
+        CGetTagsDlg result;
+        result.m_strUrl = app.m_strUploadUrl;
+        app.m_strUploadUrl.Empty();  // shown once
+        result.DoModal();
+    }
 
     if (foreground)
         ::SetForegroundWindow(foreground);

@@ -63,18 +63,14 @@ INT_PTR CDialog::DoModal()
     m_bInModalLoop = true;
     if (!m_bEndModal && m_hWnd)
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
-    MSG msg;
-    while (!m_bEndModal && m_hWnd) {
-        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave WM_QUIT for the outer loop
-            break;
-        }
-        if (!AfxPreTranslateMessage(&msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    // The application's own loop, nested: keyboard handling of modeless
+    // dialogs works inside it as anywhere else.
+    AfxRunMessageLoop(
+        [](void* self) {
+            auto* dlg = static_cast<CDialog*>(self);
+            return !dlg->m_bEndModal && dlg->m_hWnd != nullptr;
+        },
+        this);
     m_bInModalLoop = false;
 
     // Re-enable the owner before the dialog goes, so activation returns to it.

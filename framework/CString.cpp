@@ -7,20 +7,25 @@
 void CString::FormatV(const wchar_t* format, va_list args)
 {
     // The runtime's _vsnwprintf keeps the Windows meaning of %s (wide) even
-    // where mingw's ISO printf family would read it as narrow.
-    std::wstring buffer(256, L'\0');
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        const int n = _vsnwprintf(&buffer[0], buffer.size(), format, copy);
-        va_end(copy);
-        if (n >= 0 && static_cast<size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(n));
-            m_str = std::move(buffer);
-            return;
-        }
-        buffer.resize(buffer.size() * 2);
+    // where mingw's ISO printf family would read it as narrow. Its length
+    // count tells a result that does not fit from one that cannot be made
+    // (a bad conversion, a width past INT_MAX): that gives an empty string
+    // rather than an ever larger buffer.
+    va_list counting;
+    va_copy(counting, args);
+    const int needed = _vscwprintf(format, counting);
+    va_end(counting);
+    if (needed < 0) {
+        m_str.clear();
+        return;
     }
+    std::wstring buffer(static_cast<size_t>(needed) + 1, L'\0');
+    va_list copy;
+    va_copy(copy, args);
+    const int n = _vsnwprintf(&buffer[0], buffer.size(), format, copy);
+    va_end(copy);
+    buffer.resize(n >= 0 && n <= needed ? static_cast<size_t>(n) : 0);
+    m_str = std::move(buffer);
 }
 
 void CString::Format(const wchar_t* format, ...)

@@ -24,6 +24,8 @@ public:
     wchar_t GetAt(int i) const { return m_str[static_cast<size_t>(i)]; }
 
     void Format(const wchar_t* format, ...);
+    // A format that cannot be produced (a bad conversion, a result past
+    // INT_MAX characters) leaves the string empty.
     void FormatV(const wchar_t* format, va_list args);
     void AppendFormat(const wchar_t* format, ...);
 

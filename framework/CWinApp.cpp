@@ -62,6 +62,14 @@ BOOL CWinApp::InitInstance() { return TRUE; }
 
 int CWinApp::ExitInstance() { return 0; }
 
+namespace {
+bool IsDialogWindow(HWND hwnd)
+{
+    wchar_t name[8] = {};
+    return ::GetClassNameW(hwnd, name, 8) && ::lstrcmpW(name, L"#32770") == 0;
+}
+}  // namespace
+
 BOOL AfxPreTranslateMessage(MSG* pMsg)
 {
     for (HWND hwnd = pMsg->hwnd; hwnd; hwnd = ::GetParent(hwnd)) {
@@ -71,20 +79,41 @@ BOOL AfxPreTranslateMessage(MSG* pMsg)
         if (!(::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD))
             break;  // stop at the top-level window
     }
+    // A bound dialog has had its say above; one that no object was bound to
+    // still gets Tab, Enter and Escape the dialog way while it is active.
+    // (IsDialogMessage ignores messages for windows outside the dialog.)
+    HWND active = ::GetActiveWindow();
+    if (active && IsDialogWindow(active) && !CWnd::FromHandlePermanent(active))
+        return ::IsDialogMessageW(active, pMsg);
     return FALSE;
 }
 
 BOOL CWinApp::PreTranslateMessage(MSG* pMsg) { return AfxPreTranslateMessage(pMsg); }
 
-int CWinApp::Run()
+bool AfxRunMessageLoop(bool (*keepRunning)(void*), void* context)
 {
     MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (!PreTranslateMessage(&msg)) {
+    while (!keepRunning || keepRunning(context)) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            // WM_QUIT (or a broken queue): every loop out to the outermost ends.
+            if (keepRunning)
+                ::PostQuitMessage(got == 0 ? static_cast<int>(msg.wParam) : 0);
+            return false;
+        }
+        CWinApp* app = AfxGetApp();
+        const BOOL consumed = app ? app->PreTranslateMessage(&msg) : AfxPreTranslateMessage(&msg);
+        if (!consumed) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
     }
+    return true;
+}
+
+int CWinApp::Run()
+{
+    AfxRunMessageLoop();
     return ExitInstance();
 }
 

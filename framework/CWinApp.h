@@ -56,8 +56,17 @@ inline CWinApp* AfxGetThread() { return AfxGetApp(); }
 CWnd* AfxGetMainWnd();
 
 // Walks from the message's window up through its parents, offering the
-// message to each bound object's PreTranslateMessage.
+// message to each bound object's PreTranslateMessage; then offers it to the
+// active dialog when no object is bound to that dialog.
 BOOL AfxPreTranslateMessage(MSG* pMsg);
+
+// The program's one message loop, run by CWinApp::Run and, nested, by every
+// modal dialog: each message goes to the application's PreTranslateMessage
+// (AfxPreTranslateMessage) and is dispatched when nobody consumed it.
+// Returns true when keepRunning turned false (checked before each wait),
+// false when WM_QUIT arrived; a nested loop (keepRunning given) puts the
+// quit message back so the loops around it end too.
+bool AfxRunMessageLoop(bool (*keepRunning)(void* context) = nullptr, void* context = nullptr);
 
 // A message box captioned with the application name. A box without an icon
 // flag gets the exclamation icon.

@@ -13,6 +13,28 @@
 #define ID_TRAY_ABOUT        32772
 #define ID_TRAY_SETTINGS     32774
 
+// Capture options dialog (IDD_OPTIONS).
+#define IDC_MARK_AREA        4
+#define IDC_BROWSE           1000
+#define IDC_FILENAME         1001
+#define IDC_SAVE_TO_FILE     1002
+#define IDC_UPLOAD           1003
+#define IDC_FORMAT_JPG_HIGH  1004
+#define IDC_FORMAT_JPG_MED   1005
+#define IDC_FORMAT_JPG_LOW   1006
+#define IDC_FORMAT_GIF       1007
+#define IDC_FORMAT_PNG       1008
+#define IDC_AREA_FULLSCREEN  1009
+#define IDC_AREA_WINDOW      1010
+#define IDC_AREA_CUSTOM      1011
+#define IDC_PROGRESS         1016
+#define IDC_MAGNIFIER        1026
+#define IDC_CLIPBOARD        1032
+#define IDC_COLOR            1037
+#define IDC_DPI_SCALE        1041
+#define IDC_SELF_DESTRUCT    1042
+#define IDC_SELF_DESTRUCT_TIME 1043
+
 // Result dialog after an upload (IDD_GETTAGS).
 #define IDC_EDIT_URL         1017
 #define IDC_EDIT_CODE        1018

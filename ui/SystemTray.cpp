@@ -39,6 +39,11 @@ CSystemTray::~CSystemTray()
 const MessageMap* CSystemTray::Map()
 {
     static const MessageMap map(CWnd::Map(), {
+        OnMessage(WM_TRAY_CALLBACK, &CSystemTray::OnTrayCallback),
+        OnMessage(WM_HOTKEY, &CSystemTray::OnHotkey),
+        // Menu commands arrive with a notification code of 0. "A&bout..."
+        // and "&Settings..." get their entries with their dialogs.
+        OnCommand(ID_TRAY_EXIT, 0, &CSystemTray::OnExit),
         OnMessage(WM_SETTINGCHANGE, &CSystemTray::OnSettingChange),
         OnRegisteredMessage(&g_msgTaskbarCreated, &CSystemTray::OnTaskbarCreated),
     });
@@ -99,30 +104,16 @@ BOOL CSystemTray::ChooseDefaultMenuItem(UINT item, BOOL byPosition)
     return TRUE;
 }
 
-LRESULT CSystemTray::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CSystemTray::OnTrayCallback(WPARAM wParam, LPARAM lParam) { return HandleTrayCallback(wParam, lParam); }
+
+LRESULT CSystemTray::OnHotkey(WPARAM wParam, LPARAM)
 {
-    if (message == WM_COMMAND) {
-        switch (wParam) {
-        case ID_TRAY_EXIT:
-            ::PostQuitMessage(0);
-            break;
-        case ID_TRAY_ABOUT:
-            // The About box arrives with the formatted-text control.
-            break;
-        case ID_TRAY_SETTINGS:
-            // The settings dialog arrives with its own change.
-            break;
-        default:
-            break;
-        }
-    } else if (message == WM_HOTKEY) {
-        if (m_pfnHotkey)
-            m_pfnHotkey(static_cast<int>(wParam));
-    }
-    if (message == WM_TRAY_CALLBACK)
-        return HandleTrayCallback(wParam, lParam);
-    return CWnd::WindowProc(message, wParam, lParam);
+    if (m_pfnHotkey)
+        m_pfnHotkey(static_cast<int>(wParam));
+    return 0;
 }
+
+void CSystemTray::OnExit() { ::PostQuitMessage(0); }
 
 LRESULT CSystemTray::HandleTrayCallback(WPARAM wParam, LPARAM lParam)
 {

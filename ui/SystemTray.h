@@ -22,7 +22,6 @@ public:
     BOOL ChooseDefaultMenuItem(UINT item, BOOL byPosition);
     virtual LRESULT HandleTrayCallback(WPARAM wParam, LPARAM lParam);
 
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     static const MessageMap* Map();
     const MessageMap* GetMessageMap() const override { return Map(); }
 
@@ -34,6 +33,9 @@ public:
 
 private:
     void ReAddIcon();
+    LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
+    LRESULT OnHotkey(WPARAM wParam, LPARAM lParam);
+    void OnExit();
     LRESULT OnSettingChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
 

@@ -44,3 +44,13 @@ TEST(CStringAnsi, ConversionUsesTheCodePageAndItsReplacements)
     EXPECT_EQ(ToAnsi(L""), "");
     EXPECT_EQ(FromAnsi("caf\xe9", -1, 1252), L"caf\u00e9");
 }
+
+TEST(CStringFormat, AFormatThatCannotBeProducedGivesAnEmptyStringAtOnce)
+{
+    CString s(L"before");
+    // A width past INT_MAX characters: no buffer would ever be large enough.
+    s.Format(L"%2147483647d", 1);
+    EXPECT_EQ(s, L"");
+    s.Format(L"%d%%", 5);
+    EXPECT_EQ(s, L"5%");
+}

@@ -228,3 +228,42 @@ TEST(GdiOwners, SelectionsAreUndoneAndOwnedObjectsDeleted)
     EXPECT_EQ(::GetObjectType(raw), static_cast<DWORD>(OBJ_MEMDC));
     ::DeleteDC(raw);
 }
+
+namespace {
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+}  // namespace
+
+TEST(MessageLoop, AnActiveDialogNobodyBoundStillGetsDialogKeys)
+{
+    HWND dlg = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(900), nullptr, &PlainDialogProc, 0);
+    ASSERT_NE(dlg, nullptr);
+    ::ShowWindow(dlg, SW_SHOWNORMAL);
+    ::SetActiveWindow(dlg);
+    HWND edit = ::GetDlgItem(dlg, 901);
+    ::SetFocus(edit);
+    ASSERT_EQ(::GetActiveWindow(), dlg);
+    MSG tab{edit, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+    EXPECT_TRUE(AfxPreTranslateMessage(&tab));
+    EXPECT_NE(::GetFocus(), edit);
+    EXPECT_EQ(::GetParent(::GetFocus()), dlg);
+    ::DestroyWindow(dlg);
+}
+
+TEST(MessageLoop, QuitEndsANestedLoopAndReachesTheOuterOne)
+{
+    ::PostQuitMessage(7);
+    int turns = 0;
+    auto keepRunning = [](void* p) { return ++*static_cast<int*>(p) < 1000; };
+    EXPECT_FALSE(AfxRunMessageLoop(keepRunning, &turns));
+    // The quit message was put back for whoever runs outside.
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+
+    // A loop whose condition ends it returns true and leaves the queue alone.
+    ::PostMessageW(nullptr, WM_NULL, 0, 0);
+    turns = 998;
+    EXPECT_TRUE(AfxRunMessageLoop(keepRunning, &turns));
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+}

@@ -90,3 +90,18 @@ TEST(SystemTray, TaskbarRecreationPutsAShownIconBackOnly)
     ::SendMessageW(tray, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
     EXPECT_TRUE(tray.IsHidden());
 }
+
+TEST(SystemTray, ExitCommandEndsTheMessageLoop)
+{
+    CSystemTray tray;
+    tray.AddToTray(nullptr);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    ::SendMessageW(tray, WM_COMMAND, ID_TRAY_EXIT, 0);
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 0u);
+    // Only wParam exactly the menu's command: an accelerator's (code 1) is not it.
+    ::SendMessageW(tray, WM_COMMAND, MAKEWPARAM(ID_TRAY_EXIT, 1), 0);
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}

@@ -7,9 +7,18 @@
 #include "app/SettingsStore.h"
 #include "framework/CWinApp.h"
 
+// A name of the running test's own, for its settings key.
+inline CString UniqueTestAppName()
+{
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    CString name;
+    name.Format(L"unit-%hs-%hs", info ? info->test_suite_name() : "none", info ? info->name() : "none");
+    return name;
+}
+
 class TestApp : public CWinApp {
 public:
-    TestApp() : CWinApp(UniqueName())
+    TestApp() : CWinApp(UniqueTestAppName())
     {
         SetRegistryKey(kRegistryCompany);
         DeleteKey();
@@ -34,13 +43,6 @@ public:
     }
 
 private:
-    static CString UniqueName()
-    {
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        CString name;
-        name.Format(L"unit-%hs-%hs", info ? info->test_suite_name() : "none", info ? info->name() : "none");
-        return name;
-    }
     void DeleteKey() const { ::RegDeleteTreeW(HKEY_CURRENT_USER, KeyPath()); }
 };
 

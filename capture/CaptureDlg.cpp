@@ -1,0 +1,200 @@
+#include "capture/CaptureDlg.h"
+
+#include <windowsx.h>
+
+#include "app/OrvoCaptureApp.h"
+#include "capture/CaptureGeometry.h"
+#include "capture/MagnifierView.h"
+#include "res/resource.h"
+
+namespace {
+
+// The window covers the virtual screen's size from the primary monitor's
+// corner, so client, screen and image coordinates are the same.
+CSize VirtualScreenSize()
+{
+    return CSize(::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+}
+
+// The focus that arrives with the first showing goes on to the options
+// dialog; later activations (a click on the image) keep it here.
+constexpr DWORD kFocusHandOverMs = 250;
+
+}  // namespace
+
+CCaptureDlg::CCaptureDlg() : CDialog(IDD_CAPTURE) {}
+
+const MessageMap* CCaptureDlg::Map()
+{
+    static const MessageMap map(CDialog::Map(), {
+        OnMessage(WM_SHOWWINDOW, &CCaptureDlg::OnShowWindow),
+        OnMessage(WM_PAINT, &CCaptureDlg::OnPaint),
+        OnMessage(WM_LBUTTONDOWN, &CCaptureDlg::OnLButtonDown),
+        OnMessage(WM_LBUTTONUP, &CCaptureDlg::OnLButtonUp),
+        OnMessage(WM_MOUSEMOVE, &CCaptureDlg::OnMouseMove),
+        OnMessage(WM_MOUSEACTIVATE, &CCaptureDlg::OnMouseActivate),
+        OnMessage(WM_ACTIVATE, &CCaptureDlg::OnActivate),
+        OnMessage(WM_SETFOCUS, &CCaptureDlg::OnSetFocus),
+        OnMessage(WM_MOUSEWHEEL, &CCaptureDlg::OnMouseWheel),
+    });
+    return &map;
+}
+
+void CCaptureDlg::DoDataExchange(CDataExchange*) {}
+
+BOOL CCaptureDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_dwInitTick = ::GetTickCount();
+    m_optionsDlg.Create(IDD_OPTIONS, this);
+    m_optionsDlg.ShowWindow(SW_SHOWNORMAL);
+    return TRUE;
+}
+
+void CCaptureDlg::OnOK() {}
+
+void CCaptureDlg::OnCancel() {}
+
+LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
+{
+    const CSize screen = VirtualScreenSize();
+    ::MoveWindow(m_hWnd, 0, 0, screen.cx, screen.cy, TRUE);
+    ::SetForegroundWindow(m_hWnd);
+    return Default();
+}
+
+LRESULT CCaptureDlg::OnMouseActivate(WPARAM, LPARAM)
+{
+    // A click on the image leaves the options dialog active: it keeps the
+    // keyboard (Enter, Esc) and stays in sight. Activating this window
+    // would let Wine, without a window manager, stack it over the dialog it
+    // owns, leaving no visible way to finish the capture.
+    return MA_NOACTIVATE;
+}
+
+LRESULT CCaptureDlg::OnActivate(WPARAM wParam, LPARAM)
+{
+    const LRESULT result = Default();
+    // A dialog without controls is not always given the focus when it is
+    // activated (Wine leaves it nowhere); take it, so it can go on to the
+    // options dialog and keys reach a window.
+    if (LOWORD(wParam) != WA_INACTIVE && !::GetFocus())
+        ::SetFocus(m_hWnd);
+    return result;
+}
+
+LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)
+{
+    const LRESULT result = Default();
+    if (::GetTickCount() - m_dwInitTick < kFocusHandOverMs && m_optionsDlg.m_hWnd)
+        m_optionsDlg.SetFocus();
+    return result;
+}
+
+void CCaptureDlg::DrawHighlight(CDC& dc) { DrawHighlightOutline(dc, OrvoApp().m_rcHighlight); }
+
+LRESULT CCaptureDlg::OnPaint(WPARAM, LPARAM)
+{
+    COrvoCaptureApp& app = OrvoApp();
+    const CSize screen = VirtualScreenSize();
+    CPaintDC dc(m_hWnd);
+    {
+        CDC dcImage;
+        dcImage.CreateCompatibleDC(dc);
+        CSelection select(dcImage, app.m_bmpScreen);
+        dc.BitBlt(0, 0, screen.cx, screen.cy, dcImage, 0, 0, SRCCOPY);
+    }
+    if (!app.m_rcArea.IsRectEmpty())
+        ::InvertRect(dc, &app.m_rcArea);
+    if (!app.m_rcHighlight.IsRectEmpty())
+        DrawHighlight(dc);
+    return 0;
+}
+
+LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
+{
+    ::ReleaseCapture();
+    ::SetCapture(m_hWnd);
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ClientToScreen(m_hWnd, &pt);
+    m_rcDrag = CRect(pt.x, pt.y, pt.x, pt.y);
+    return 0;
+}
+
+LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
+{
+    COrvoCaptureApp& app = OrvoApp();
+    const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    {
+        // The colour of what the window shows: inside the area, the inverse.
+        CClientDC dc(m_hWnd);
+        const COLORREF color = ::GetPixel(dc, pt.x, pt.y);
+        if (m_optionsDlg.m_staticColor.m_hWnd)
+            m_optionsDlg.m_staticColor.SetWindowText(FormatColorReadout(color));
+
+        if (::GetCapture() == m_hWnd) {
+            // Focus rectangles are drawn exclusive-or: drawing the last one
+            // again erases it, so exactly one is visible.
+            const CRect previous = NormalizedRect(m_rcDrag);
+            if (previous.Width() != 0 && previous.Height() != 0)
+                ::DrawFocusRect(dc, &previous);
+            POINT screenPt = pt;
+            ::ClientToScreen(m_hWnd, &screenPt);
+            m_rcDrag = DragAfterMove(m_rcDrag, screenPt);
+            const CRect current = NormalizedRect(m_rcDrag);
+            ::DrawFocusRect(dc, &current);
+        }
+    }
+    if (app.m_pwndMagnifier && app.m_pwndMagnifier->IsWindowVisible())
+        UpdateMagnifier();
+    return 0;
+}
+
+LRESULT CCaptureDlg::OnLButtonUp(WPARAM, LPARAM)
+{
+    // A release whose press happened before this window took the mouse (the
+    // button held through the hotkey) is no drag of this capture.
+    if (::GetCapture() != m_hWnd)
+        return 0;
+    ::ReleaseCapture();
+    m_rcDrag.NormalizeRect();
+    Invalidate(FALSE);
+
+    COrvoCaptureApp& app = OrvoApp();
+    if (app.m_bMarkMode) {
+        app.m_rcHighlight = m_rcDrag;
+        m_optionsDlg.m_btnMarkArea.SetCheck(BST_UNCHECKED);
+        app.m_bMarkMode = m_optionsDlg.m_btnMarkArea.GetCheck() == BST_CHECKED;
+    } else {
+        app.m_rcArea = m_rcDrag;
+        if (m_optionsDlg.m_hWnd)
+            m_optionsDlg.CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM,
+                                          app.m_rcArea.IsRectEmpty() ? IDC_AREA_FULLSCREEN : IDC_AREA_CUSTOM);
+    }
+    return 0;
+}
+
+LRESULT CCaptureDlg::OnMouseWheel(WPARAM wParam, LPARAM)
+{
+    m_dZoom = ZoomAfterWheel(m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
+    UpdateMagnifier();
+    return Default();
+}
+
+void CCaptureDlg::UpdateMagnifier()
+{
+    COrvoCaptureApp& app = OrvoApp();
+    CWnd* magnifier = app.m_pwndMagnifier;
+    if (!magnifier || !magnifier->m_hWnd)
+        return;
+    CRect rc;
+    magnifier->GetClientRect(&rc);
+    MagnifierScene scene;
+    scene.image = app.m_bmpScreen;
+    ::GetCursorPos(&scene.cursor);
+    scene.zoom = m_dZoom;
+    scene.area = app.m_rcArea;
+    scene.highlight = app.m_rcHighlight;
+    CClientDC dc(magnifier->m_hWnd);
+    DrawMagnifierView(dc, rc.Width(), rc.Height(), scene);
+}
