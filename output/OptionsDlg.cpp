@@ -182,8 +182,9 @@ void COptionsDlg::OnBnClickedOk()
     request.copyToClipboard = IsChecked(m_btnClipboard);
     request.saveToFile = IsChecked(m_btnSave);
     request.upload = IsChecked(m_btnUpload);
-    // At 96 DPI the box is disabled: its check is kept but has no effect.
-    request.scaleToStandardDpi = IsChecked(m_btnDpiScale) && ::IsWindowEnabled(m_btnDpiScale);
+    // The raw check state: it is what "DPIScale" keeps, and scaling changes
+    // nothing at 96 DPI, the one screen on which the box is disabled.
+    request.scaleToStandardDpi = IsChecked(m_btnDpiScale);
     request.areaMode = GetCheckedRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM);
     request.selfDestruct = IsChecked(m_btnSelfDestruct);
     request.selfDestructLabel = m_comboSelfDestruct.GetWindowText();

@@ -16,7 +16,7 @@ struct OutputRequest {
     bool copyToClipboard = false;
     bool saveToFile = false;
     bool upload = false;
-    bool scaleToStandardDpi = false;  // checked and enabled
+    bool scaleToStandardDpi = false;  // checked; scales only a screen not at 96 DPI
     int areaMode = 0;               // checked capture radio 1009..1011, or 0; only stored
     bool selfDestruct = false;
     CString selfDestructLabel;      // text of the self-destruct list
