@@ -9,6 +9,7 @@ constexpr uint16_t kNoNode = 0;
 constexpr uint16_t kRoot = 1;
 constexpr unsigned kRootLevel = 7;
 constexpr unsigned kCacheBits = 14;
+constexpr uint32_t kNotLeaf = 0xFFFFFFFFu;  // as a mask: matches no colour below 2^24
 
 // Colour bits 7 down to level + 1 of each channel: the part of a colour that
 // leads from the root to a node of this level.
@@ -75,18 +76,20 @@ inline unsigned CacheSlot(uint32_t rgb) { return ((rgb & 0xFEFEFEu) * 0x9E3779B1
 
 }  // namespace
 
+// One cache line. A leaf holds the colours c with (c & mask) == prefix;
+// inner and free nodes have a mask that no colour meets.
 struct OctreeQuantizer::Node {
-    uint64_t pixelCount;  // kept in leaves; an inner node's is the sum of its children's
+    uint64_t pixelCount;  // kept in leaves (their palette index once the palette is
+                          // built); an inner node's is the sum of its children's
     uint64_t lastPixel;   // number of the latest pixel counted in the node, likewise
     uint64_t sumRed;
     uint64_t sumGreen;
     uint64_t sumBlue;
-    uint32_t prefix;      // the colour bits that lead to this node
+    uint32_t prefix;
+    uint32_t mask;
     uint16_t children[8];
-    uint8_t level;
-    uint8_t isLeaf;
-    uint8_t paletteIndex;
-    uint8_t spare;
+
+    bool IsLeaf() const { return mask != kNotLeaf; }
 };
 
 // A node's place in the reducible order of its level, as it was when last
@@ -146,7 +149,9 @@ OctreeQuantizer::OctreeQuantizer(unsigned maxColors) : m_maxColors(maxColors)
         m_queues[level].entries = entries + level * leaves;
     for (unsigned slot = capacity - 1; slot > kRoot; --slot)
         m_freeNodes[m_freeCount++] = static_cast<uint16_t>(slot);
-    nodes[kRoot].level = kRootLevel;
+    // Slot 0 stands for "no node": it must never pass for a leaf either.
+    for (unsigned slot = 0; slot < capacity; ++slot)
+        nodes[slot].mask = nodes[slot].prefix = kNotLeaf;
     m_nodes = nodes;
     m_nodeCount = m_peakNodeCount = 1;
 }
@@ -162,14 +167,13 @@ OctreeQuantizer::~OctreeQuantizer()
     delete[] m_indexCache;
 }
 
-uint16_t OctreeQuantizer::NewNode(unsigned level, uint32_t prefix)
+uint16_t OctreeQuantizer::NewNode(bool leaf, uint32_t prefix)
 {
     const uint16_t slot = m_freeNodes[--m_freeCount];
     Node& node = m_nodes[slot];
     node = Node{};
-    node.level = static_cast<uint8_t>(level);
-    node.isLeaf = level == 0;
-    node.prefix = prefix;
+    node.prefix = leaf ? prefix : kNotLeaf;
+    node.mask = leaf ? kPrefixMask[0] : kNotLeaf;
     if (++m_nodeCount > m_peakNodeCount)
         m_peakNodeCount = m_nodeCount;
     return slot;
@@ -178,7 +182,7 @@ uint16_t OctreeQuantizer::NewNode(unsigned level, uint32_t prefix)
 void OctreeQuantizer::FreeNode(uint16_t slot)
 {
     // A freed slot must fail IsLeafOf, so cached slots of merged leaves miss.
-    m_nodes[slot].isLeaf = 0;
+    m_nodes[slot].mask = m_nodes[slot].prefix = kNotLeaf;
     m_freeNodes[m_freeCount++] = slot;
     --m_nodeCount;
 }
@@ -186,7 +190,7 @@ void OctreeQuantizer::FreeNode(uint16_t slot)
 bool OctreeQuantizer::IsLeafOf(uint16_t slot, uint32_t rgb) const
 {
     const Node& node = m_nodes[slot];
-    return node.isLeaf && (rgb & kPrefixMask[node.level]) == node.prefix;
+    return (rgb & node.mask) == node.prefix;
 }
 
 uint16_t OctreeQuantizer::FindLeaf(uint32_t rgb) const
@@ -194,7 +198,7 @@ uint16_t OctreeQuantizer::FindLeaf(uint32_t rgb) const
     uint16_t slot = kRoot;
     for (unsigned level = kRootLevel;; --level) {
         slot = m_nodes[slot].children[ChildIndex(rgb, level)];
-        if (slot == kNoNode || m_nodes[slot].isLeaf)
+        if (slot == kNoNode || m_nodes[slot].IsLeaf())
             return slot;
     }
 }
@@ -249,7 +253,7 @@ void OctreeQuantizer::AddColor(uint32_t rgb, uint64_t pixelNumber)
         uint16_t& child = m_nodes[slot].children[ChildIndex(rgb, level)];
         if (child == kNoNode) {
             const unsigned childLevel = level - 1;
-            child = NewNode(childLevel, rgb & kPrefixMask[childLevel]);
+            child = NewNode(childLevel == 0, rgb & kPrefixMask[0]);
             if (childLevel == 0) {
                 if (++m_leafCount > m_peakLeafCount)
                     m_peakLeafCount = m_leafCount;
@@ -271,7 +275,7 @@ void OctreeQuantizer::AddColor(uint32_t rgb, uint64_t pixelNumber)
         }
         slot = child;
         Node& node = m_nodes[slot];
-        if (node.isLeaf) {
+        if (node.IsLeaf()) {
             node.pixelCount += 1;
             node.lastPixel = pixelNumber;
             node.sumRed += rgb >> 16;
@@ -290,7 +294,7 @@ void OctreeQuantizer::ReduceToLimit()
             ++level;
         if (level == kRootLevel)
             break;  // only the root is left, which is never merged
-        Reduce(TakeFront(m_queues[level]));
+        Reduce(TakeFront(m_queues[level]), level);
     }
 }
 
@@ -346,7 +350,7 @@ void OctreeQuantizer::Reposition(LevelQueue& queue, size_t position)
     queue.entries[position] = moving;
 }
 
-void OctreeQuantizer::Reduce(uint16_t slot)
+void OctreeQuantizer::Reduce(uint16_t slot, unsigned level)
 {
     Node& node = m_nodes[slot];
     uint64_t pixelCount = 0;
@@ -354,10 +358,12 @@ void OctreeQuantizer::Reduce(uint16_t slot)
     uint64_t sumRed = 0;
     uint64_t sumGreen = 0;
     uint64_t sumBlue = 0;
+    uint32_t prefix = 0;
     for (uint16_t& child : node.children) {
         if (child == kNoNode)
             continue;
         const Node& leaf = m_nodes[child];
+        prefix = leaf.prefix & kPrefixMask[level];
         pixelCount += leaf.pixelCount;
         if (leaf.lastPixel > lastPixel)
             lastPixel = leaf.lastPixel;
@@ -373,7 +379,8 @@ void OctreeQuantizer::Reduce(uint16_t slot)
     node.sumRed = sumRed;
     node.sumGreen = sumGreen;
     node.sumBlue = sumBlue;
-    node.isLeaf = 1;
+    node.prefix = prefix;
+    node.mask = kPrefixMask[level];
     ++m_leafCount;
 }
 
@@ -383,7 +390,6 @@ unsigned OctreeQuantizer::BuildPalette(uint32_t* entries)
     if (!IsReady())
         return 0;
     BuildPalette(kRoot, entries, nextIndex);
-    // No colour without its bit 0 reads 0xFFFFFF, so these entries are empty.
     std::memset(m_indexCache, 0xFF, sizeof(uint32_t) << kCacheBits);
     return nextIndex;
 }
@@ -391,12 +397,12 @@ unsigned OctreeQuantizer::BuildPalette(uint32_t* entries)
 void OctreeQuantizer::BuildPalette(uint16_t slot, uint32_t* entries, unsigned& nextIndex)
 {
     Node& node = m_nodes[slot];
-    if (node.isLeaf) {
+    if (node.IsLeaf()) {
         const uint32_t red = static_cast<uint8_t>(node.sumRed / node.pixelCount);
         const uint32_t green = static_cast<uint8_t>(node.sumGreen / node.pixelCount);
         const uint32_t blue = static_cast<uint8_t>(node.sumBlue / node.pixelCount);
         entries[nextIndex] = 0xFF000000u | red << 16 | green << 8 | blue;
-        node.paletteIndex = static_cast<uint8_t>(nextIndex++);
+        node.pixelCount = nextIndex++;
         return;
     }
     for (const uint16_t child : node.children) {
@@ -410,7 +416,17 @@ unsigned OctreeQuantizer::FindPaletteIndex(uint32_t rgb) const
     if (!IsReady())
         return 0;
     const uint16_t leaf = FindLeaf(rgb & 0xFFFFFFu);
-    return leaf == kNoNode ? 0 : m_nodes[leaf].paletteIndex;
+    return leaf == kNoNode ? 0 : static_cast<unsigned>(m_nodes[leaf].pixelCount);
+}
+
+inline uint8_t OctreeQuantizer::LookUpIndex(uint32_t rgb)
+{
+    // An entry holds a colour without its bit 0 above its palette index;
+    // no such colour reads 0xFFFFFF, so a cleared entry is empty.
+    const uint32_t entry = m_indexCache[CacheSlot(rgb)];
+    if (entry >> 8 == (rgb & 0xFEFEFEu))
+        return static_cast<uint8_t>(entry);
+    return FindIndexAndCache(rgb);
 }
 
 void OctreeQuantizer::MapPixels(const BgrRows& pixels, const IndexRows& indices)
@@ -419,29 +435,33 @@ void OctreeQuantizer::MapPixels(const BgrRows& pixels, const IndexRows& indices)
         return;
     for (uint32_t y = 0; y < pixels.height; ++y) {
         uint8_t* out = indices.scan0 + static_cast<ptrdiff_t>(y) * indices.stride;
-        ForEachRun(pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride, pixels.width,
-                   [&](uint32_t rgb, uint32_t x, uint32_t length) {
-                       const uint8_t index = LookUpIndex(rgb);
-                       if (length < 16) {
-                           for (uint32_t i = 0; i < length; ++i)
-                               out[x + i] = index;
-                       } else {
-                           std::memset(out + x, index, length);
-                       }
-                   });
+        const uint8_t* p = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
+        uint32_t x = 0;
+        // Eight pixels at a time where they are all of one colour.
+        while (x + 8 <= pixels.width) {
+            const uint8_t* q = p + 3 * static_cast<size_t>(x);
+            const uint64_t c = LoadPixel(q);
+            const uint64_t word0 = c | c << 24 | c << 48;
+            const uint64_t word1 = c >> 16 | c << 8 | c << 32 | c << 56;
+            const uint64_t word2 = c >> 8 | c << 16 | c << 40;
+            if (Load64(q) == word0 && Load64(q + 8) == word1 && Load64(q + 16) == word2) {
+                std::memset(out + x, LookUpIndex(static_cast<uint32_t>(c)), 8);
+                x += 8;
+                continue;
+            }
+            for (uint32_t end = x + 8; x < end; ++x)
+                out[x] = LookUpIndex(LoadPixel(p + 3 * static_cast<size_t>(x)));
+        }
+        for (; x < pixels.width; ++x)
+            out[x] = LookUpIndex(LoadPixel(p + 3 * static_cast<size_t>(x)));
     }
 }
 
-uint8_t OctreeQuantizer::LookUpIndex(uint32_t rgb)
+uint8_t OctreeQuantizer::FindIndexAndCache(uint32_t rgb)
 {
-    // An entry holds a colour without its bit 0 above its palette index; an
-    // empty one holds no such colour.
-    const uint32_t key = rgb & 0xFEFEFEu;
-    uint32_t& entry = m_indexCache[CacheSlot(rgb)];
-    if (entry >> 8 == key)
-        return static_cast<uint8_t>(entry);
     const uint16_t leaf = FindLeaf(rgb);
-    const uint8_t index = leaf == kNoNode ? 0 : m_nodes[leaf].paletteIndex;  // a colour never added maps to 0
-    entry = key << 8 | index;
+    // a colour never added maps to 0
+    const uint8_t index = leaf == kNoNode ? 0 : static_cast<uint8_t>(m_nodes[leaf].pixelCount);
+    m_indexCache[CacheSlot(rgb)] = (rgb & 0xFEFEFEu) << 8 | index;
     return index;
 }

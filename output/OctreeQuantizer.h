@@ -67,12 +67,13 @@ private:
     void ReduceToLimit();
     uint16_t TakeFront(LevelQueue& queue);
     void Reposition(LevelQueue& queue, size_t position);
-    void Reduce(uint16_t node);
+    void Reduce(uint16_t node, unsigned level);
     void BuildPalette(uint16_t node, uint32_t* entries, unsigned& nextIndex);
     uint16_t FindLeaf(uint32_t rgb) const;
     uint8_t LookUpIndex(uint32_t rgb);
+    uint8_t FindIndexAndCache(uint32_t rgb);
     bool IsLeafOf(uint16_t node, uint32_t rgb) const;
-    uint16_t NewNode(unsigned level, uint32_t prefix);
+    uint16_t NewNode(bool leaf, uint32_t prefix);
     void FreeNode(uint16_t node);
 
     unsigned m_maxColors = 0;
