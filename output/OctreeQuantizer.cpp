@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -76,7 +77,7 @@ inline unsigned CacheSlot(uint32_t rgb) { return ((rgb & 0xFEFEFEu) * 0x9E3779B1
 
 }  // namespace
 
-// One cache line. A leaf holds the colours c with (c & mask) == prefix;
+// 64 bytes. A leaf holds the colours c with (c & mask) == prefix;
 // inner and free nodes have a mask that no colour meets.
 struct OctreeQuantizer::Node {
     uint64_t pixelCount;  // kept in leaves (their palette index once the palette is
@@ -94,19 +95,12 @@ struct OctreeQuantizer::Node {
 
 // A node's place in the reducible order of its level, as it was when last
 // looked at. Counts only grow, so the place a node really has is never
-// earlier than the one recorded.
+// earlier than the one recorded. No two nodes of a level ever share a last
+// pixel, so the order is total.
 struct OctreeQuantizer::QueueEntry {
     uint64_t pixelCount;
     uint64_t lastPixel;
     uint16_t node;
-};
-
-// A binary heap of the inner nodes of one level, least (count, last pixel)
-// first. Every inner node has exactly one entry. No two nodes of a level
-// ever share a last pixel, so the order is total.
-struct OctreeQuantizer::LevelQueue {
-    QueueEntry* entries;
-    unsigned size;
 };
 
 namespace {
@@ -126,46 +120,25 @@ OctreeQuantizer::OctreeQuantizer(unsigned maxColors) : m_maxColors(maxColors)
     // once; every inner level holds at most one node per leaf.
     const unsigned leaves = maxColors + 1;
     const unsigned capacity = 2 + kRootLevel * leaves;
-    Node* nodes = new (std::nothrow) Node[capacity]();
-    m_freeNodes = new (std::nothrow) uint16_t[capacity];
-    m_queues = new (std::nothrow) LevelQueue[kRootLevel]();
-    QueueEntry* entries = new (std::nothrow) QueueEntry[kRootLevel * leaves];
-    m_leafCache = new (std::nothrow) uint16_t[1u << kCacheBits]();
-    m_indexCache = new (std::nothrow) uint32_t[1u << kCacheBits];
-    if (!nodes || !m_freeNodes || !m_queues || !entries || !m_leafCache || !m_indexCache) {
-        delete[] nodes;
-        delete[] entries;
-        delete[] m_freeNodes;
-        delete[] m_queues;
-        delete[] m_leafCache;
-        delete[] m_indexCache;
-        m_freeNodes = nullptr;
-        m_indexCache = nullptr;
-        m_queues = nullptr;
-        m_leafCache = nullptr;
+    std::unique_ptr<Node[]> nodes(new (std::nothrow) Node[capacity]());
+    m_freeNodes.reset(new (std::nothrow) uint16_t[capacity]);
+    m_queueEntries.reset(new (std::nothrow) QueueEntry[kRootLevel * leaves]);
+    m_leafCache.reset(new (std::nothrow) uint16_t[1u << kCacheBits]());
+    m_indexCache.reset(new (std::nothrow) uint32_t[1u << kCacheBits]);
+    if (!nodes || !m_freeNodes || !m_queueEntries || !m_leafCache || !m_indexCache)
         return;
-    }
     for (unsigned level = 0; level < kRootLevel; ++level)
-        m_queues[level].entries = entries + level * leaves;
+        m_queues[level].entries = &m_queueEntries[level * leaves];
     for (unsigned slot = capacity - 1; slot > kRoot; --slot)
         m_freeNodes[m_freeCount++] = static_cast<uint16_t>(slot);
     // Slot 0 stands for "no node": it must never pass for a leaf either.
     for (unsigned slot = 0; slot < capacity; ++slot)
         nodes[slot].mask = nodes[slot].prefix = kNotLeaf;
-    m_nodes = nodes;
+    m_nodes = std::move(nodes);
     m_nodeCount = m_peakNodeCount = 1;
 }
 
-OctreeQuantizer::~OctreeQuantizer()
-{
-    if (m_queues)
-        delete[] m_queues[0].entries;
-    delete[] m_queues;
-    delete[] m_nodes;
-    delete[] m_freeNodes;
-    delete[] m_leafCache;
-    delete[] m_indexCache;
-}
+OctreeQuantizer::~OctreeQuantizer() = default;
 
 uint16_t OctreeQuantizer::NewNode(bool leaf, uint32_t prefix)
 {
@@ -390,7 +363,7 @@ unsigned OctreeQuantizer::BuildPalette(uint32_t* entries)
     if (!IsReady())
         return 0;
     BuildPalette(kRoot, entries, nextIndex);
-    std::memset(m_indexCache, 0xFF, sizeof(uint32_t) << kCacheBits);
+    std::memset(m_indexCache.get(), 0xFF, sizeof(uint32_t) << kCacheBits);
     return nextIndex;
 }
 

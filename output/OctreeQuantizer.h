@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // Rows of 24-bit pixels, bytes in the order blue, green, red.
 struct BgrRows {
@@ -60,7 +61,12 @@ public:
 private:
     struct Node;
     struct QueueEntry;
-    struct LevelQueue;
+    // A binary heap of the inner nodes of one level, least (count, last
+    // pixel) first; every inner node has exactly one entry.
+    struct LevelQueue {
+        QueueEntry* entries = nullptr;
+        unsigned size = 0;
+    };
 
     void AddRun(uint32_t rgb, uint64_t count, uint64_t firstPixel);
     void AddColor(uint32_t rgb, uint64_t pixelNumber);
@@ -77,13 +83,14 @@ private:
     void FreeNode(uint16_t node);
 
     unsigned m_maxColors = 0;
-    Node* m_nodes = nullptr;       // the pool; slot 0 is never used, slot 1 is the root
-    uint16_t* m_freeNodes = nullptr;
+    std::unique_ptr<Node[]> m_nodes;  // the pool; slot 0 is never used, slot 1 is the root
+    std::unique_ptr<uint16_t[]> m_freeNodes;
     unsigned m_freeCount = 0;
     unsigned m_nodeCount = 0;
-    LevelQueue* m_queues = nullptr;  // one per inner level 1..6, index 0 unused
-    uint16_t* m_leafCache = nullptr;   // colour hash -> leaf last seen for it
-    uint32_t* m_indexCache = nullptr;  // colour hash -> colour and palette index
+    std::unique_ptr<QueueEntry[]> m_queueEntries;
+    LevelQueue m_queues[7];                  // inner levels 1..6; 0 unused
+    std::unique_ptr<uint16_t[]> m_leafCache;  // colour hash -> leaf last seen for it
+    std::unique_ptr<uint32_t[]> m_indexCache;  // colour hash -> colour and palette index
     unsigned m_leafCount = 0;
     unsigned m_peakLeafCount = 0;
     unsigned m_peakNodeCount = 0;
