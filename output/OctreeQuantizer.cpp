@@ -1,0 +1,440 @@
+#include "output/OctreeQuantizer.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace {
+
+constexpr uint16_t kNoNode = 0;
+constexpr uint16_t kRoot = 1;
+constexpr unsigned kRootLevel = 7;
+constexpr unsigned kCacheBits = 14;
+constexpr uint32_t kNotLeaf = 0xFFFFFFFFu;  // as a mask: matches no colour below 2^24
+
+// Colour bits 7 down to level + 1 of each channel: the part of a colour that
+// leads from the root to a node of this level.
+constexpr uint32_t ChannelPrefix(unsigned level) { return (0xFFu << (level + 1)) & 0xFFu; }
+constexpr uint32_t PrefixMask(unsigned level)
+{
+    return ChannelPrefix(level) | ChannelPrefix(level) << 8 | ChannelPrefix(level) << 16;
+}
+constexpr uint32_t kPrefixMask[8] = {PrefixMask(0), PrefixMask(1), PrefixMask(2), PrefixMask(3),
+                                     PrefixMask(4), PrefixMask(5), PrefixMask(6), PrefixMask(7)};
+
+// Colours are 0x00RRGGBB, which is also how a blue, green, red byte triple
+// reads as a little-endian number.
+inline unsigned ChildIndex(uint32_t rgb, unsigned level)
+{
+    return (((rgb >> (16 + level)) & 1u) << 2) | (((rgb >> (8 + level)) & 1u) << 1) | ((rgb >> level) & 1u);
+}
+
+inline uint32_t LoadPixel(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
+}
+
+inline uint64_t Load64(const uint8_t* p)
+{
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+// Calls emit(rgb, x, length) for each run of identical pixels in a row.
+// Long runs are compared eight pixels (24 bytes) at a time.
+template <class Emit>
+inline void ForEachRun(const uint8_t* row, uint32_t width, Emit&& emit)
+{
+    uint32_t x = 0;
+    while (x < width) {
+        const uint32_t rgb = LoadPixel(row + 3 * static_cast<size_t>(x));
+        uint32_t end = x + 1;
+        if (end < width && LoadPixel(row + 3 * static_cast<size_t>(end)) == rgb) {
+            ++end;
+            // the colour repeated: 24 bytes that hold it eight times
+            const uint64_t c = rgb;
+            const uint64_t word0 = c | c << 24 | c << 48;
+            const uint64_t word1 = c >> 16 | c << 8 | c << 32 | c << 56;
+            const uint64_t word2 = c >> 8 | c << 16 | c << 40;
+            while (end + 8 <= width) {
+                const uint8_t* q = row + 3 * static_cast<size_t>(end);
+                if (Load64(q) != word0 || Load64(q + 8) != word1 || Load64(q + 16) != word2)
+                    break;
+                end += 8;
+            }
+            while (end < width && LoadPixel(row + 3 * static_cast<size_t>(end)) == rgb)
+                ++end;
+        }
+        emit(rgb, x, end - x);
+        x = end;
+    }
+}
+
+// Bit 0 of a channel never selects a child, so colours that differ only
+// there share a slot.
+inline unsigned CacheSlot(uint32_t rgb) { return ((rgb & 0xFEFEFEu) * 0x9E3779B1u) >> (32 - kCacheBits); }
+
+}  // namespace
+
+// 64 bytes. A leaf holds the colours c with (c & mask) == prefix;
+// inner and free nodes have a mask that no colour meets.
+struct OctreeQuantizer::Node {
+    uint64_t pixelCount;  // kept in leaves (their palette index once the palette is
+                          // built); an inner node's is the sum of its children's
+    uint64_t lastPixel;   // number of the latest pixel counted in the node, likewise
+    uint64_t sumRed;
+    uint64_t sumGreen;
+    uint64_t sumBlue;
+    uint32_t prefix;
+    uint32_t mask;
+    uint16_t children[8];
+
+    bool IsLeaf() const { return mask != kNotLeaf; }
+};
+
+// A node's place in the reducible order of its level, as it was when last
+// looked at. Counts only grow, so the place a node really has is never
+// earlier than the one recorded. No two nodes of a level ever share a last
+// pixel, so the order is total.
+struct OctreeQuantizer::QueueEntry {
+    uint64_t pixelCount;
+    uint64_t lastPixel;
+    uint16_t node;
+};
+
+namespace {
+
+inline bool Before(uint64_t countA, uint64_t lastA, uint64_t countB, uint64_t lastB)
+{
+    return countA < countB || (countA == countB && lastA < lastB);
+}
+
+}  // namespace
+
+OctreeQuantizer::OctreeQuantizer(unsigned maxColors) : m_maxColors(maxColors)
+{
+    if (maxColors < MinColors || maxColors > MaxColors)
+        return;
+    // Reduction follows every pixel, so at most maxColors + 1 leaves exist at
+    // once; every inner level holds at most one node per leaf.
+    const unsigned leaves = maxColors + 1;
+    const unsigned capacity = 2 + kRootLevel * leaves;
+    std::unique_ptr<Node[]> nodes(new (std::nothrow) Node[capacity]());
+    m_freeNodes.reset(new (std::nothrow) uint16_t[capacity]);
+    m_queueEntries.reset(new (std::nothrow) QueueEntry[kRootLevel * leaves]);
+    m_leafCache.reset(new (std::nothrow) uint16_t[1u << kCacheBits]());
+    m_indexCache.reset(new (std::nothrow) uint32_t[1u << kCacheBits]);
+    if (!nodes || !m_freeNodes || !m_queueEntries || !m_leafCache || !m_indexCache)
+        return;
+    for (unsigned level = 0; level < kRootLevel; ++level)
+        m_queues[level].entries = &m_queueEntries[level * leaves];
+    for (unsigned slot = capacity - 1; slot > kRoot; --slot)
+        m_freeNodes[m_freeCount++] = static_cast<uint16_t>(slot);
+    // Slot 0 stands for "no node": it must never pass for a leaf either.
+    for (unsigned slot = 0; slot < capacity; ++slot)
+        nodes[slot].mask = nodes[slot].prefix = kNotLeaf;
+    m_nodes = std::move(nodes);
+    m_nodeCount = m_peakNodeCount = 1;
+}
+
+OctreeQuantizer::~OctreeQuantizer() = default;
+
+uint16_t OctreeQuantizer::NewNode(bool leaf, uint32_t prefix)
+{
+    const uint16_t slot = m_freeNodes[--m_freeCount];
+    Node& node = m_nodes[slot];
+    node = Node{};
+    node.prefix = leaf ? prefix : kNotLeaf;
+    node.mask = leaf ? kPrefixMask[0] : kNotLeaf;
+    if (++m_nodeCount > m_peakNodeCount)
+        m_peakNodeCount = m_nodeCount;
+    return slot;
+}
+
+void OctreeQuantizer::FreeNode(uint16_t slot)
+{
+    // A freed slot must fail IsLeafOf, so cached slots of merged leaves miss.
+    m_nodes[slot].mask = m_nodes[slot].prefix = kNotLeaf;
+    m_freeNodes[m_freeCount++] = slot;
+    --m_nodeCount;
+}
+
+bool OctreeQuantizer::IsLeafOf(uint16_t slot, uint32_t rgb) const
+{
+    const Node& node = m_nodes[slot];
+    return (rgb & node.mask) == node.prefix;
+}
+
+uint16_t OctreeQuantizer::FindLeaf(uint32_t rgb) const
+{
+    uint16_t slot = kRoot;
+    for (unsigned level = kRootLevel;; --level) {
+        slot = m_nodes[slot].children[ChildIndex(rgb, level)];
+        if (slot == kNoNode || m_nodes[slot].IsLeaf())
+            return slot;
+    }
+}
+
+void OctreeQuantizer::AddPixels(const BgrRows& pixels)
+{
+    if (!IsReady())
+        return;
+    // A pixel whose leaf exists changes nothing but that leaf, so a run of
+    // identical pixels adds at once what it would add one by one.
+    uint64_t pixelNumber = m_pixelsAdded;
+    for (uint32_t y = 0; y < pixels.height; ++y) {
+        ForEachRun(pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride, pixels.width,
+                   [&](uint32_t rgb, uint32_t, uint32_t length) {
+                       AddRun(rgb, length, pixelNumber);
+                       pixelNumber += length;
+                   });
+    }
+    m_pixelsAdded = pixelNumber;
+}
+
+void OctreeQuantizer::AddRun(uint32_t rgb, uint64_t count, uint64_t firstPixel)
+{
+    uint16_t& cached = m_leafCache[CacheSlot(rgb)];
+    uint16_t leaf = cached;
+    if (!IsLeafOf(leaf, rgb)) {
+        leaf = FindLeaf(rgb);
+        if (leaf == kNoNode) {
+            // Only the first pixel can grow the tree and set off merges; the
+            // rest of the run then ends in an existing leaf.
+            AddColor(rgb, firstPixel);
+            ReduceToLimit();
+            if (--count == 0)
+                return;
+            ++firstPixel;
+            leaf = FindLeaf(rgb);
+        }
+        cached = leaf;
+    }
+    Node& node = m_nodes[leaf];
+    node.pixelCount += count;
+    node.lastPixel = firstPixel + count - 1;
+    node.sumRed += count * (rgb >> 16);
+    node.sumGreen += count * ((rgb >> 8) & 0xFFu);
+    node.sumBlue += count * (rgb & 0xFFu);
+}
+
+void OctreeQuantizer::AddColor(uint32_t rgb, uint64_t pixelNumber)
+{
+    uint16_t slot = kRoot;
+    for (unsigned level = kRootLevel;; --level) {
+        uint16_t& child = m_nodes[slot].children[ChildIndex(rgb, level)];
+        if (child == kNoNode) {
+            const unsigned childLevel = level - 1;
+            child = NewNode(childLevel == 0, rgb & kPrefixMask[0]);
+            if (childLevel == 0) {
+                if (++m_leafCount > m_peakLeafCount)
+                    m_peakLeafCount = m_leafCount;
+            } else {
+                // A new inner node holds this one pixel: it goes behind every
+                // node of its level with one pixel.
+                LevelQueue& queue = m_queues[childLevel];
+                size_t hole = queue.size++;
+                while (hole > 0) {
+                    const size_t parent = (hole - 1) / 2;
+                    const QueueEntry& above = queue.entries[parent];
+                    if (!Before(1, pixelNumber, above.pixelCount, above.lastPixel))
+                        break;
+                    queue.entries[hole] = above;
+                    hole = parent;
+                }
+                queue.entries[hole] = QueueEntry{1, pixelNumber, child};
+            }
+        }
+        slot = child;
+        Node& node = m_nodes[slot];
+        if (node.IsLeaf()) {
+            node.pixelCount += 1;
+            node.lastPixel = pixelNumber;
+            node.sumRed += rgb >> 16;
+            node.sumGreen += (rgb >> 8) & 0xFFu;
+            node.sumBlue += rgb & 0xFFu;
+            return;
+        }
+    }
+}
+
+void OctreeQuantizer::ReduceToLimit()
+{
+    while (m_leafCount > m_maxColors) {
+        unsigned level = 1;
+        while (level < kRootLevel && m_queues[level].size == 0)
+            ++level;
+        if (level == kRootLevel)
+            break;  // only the root is left, which is never merged
+        Reduce(TakeFront(m_queues[level]), level);
+    }
+}
+
+uint16_t OctreeQuantizer::TakeFront(LevelQueue& queue)
+{
+    // The queue is the lowest level with inner nodes, so the children of its
+    // nodes are leaves, whose counts are current.
+    for (;;) {
+        QueueEntry& front = queue.entries[0];
+        const Node& node = m_nodes[front.node];
+        uint64_t pixelCount = 0;
+        uint64_t lastPixel = 0;
+        for (const uint16_t child : node.children) {
+            if (child == kNoNode)
+                continue;
+            pixelCount += m_nodes[child].pixelCount;
+            if (m_nodes[child].lastPixel > lastPixel)
+                lastPixel = m_nodes[child].lastPixel;
+        }
+        if (pixelCount == front.pixelCount && lastPixel == front.lastPixel) {
+            const uint16_t taken = front.node;
+            front = queue.entries[--queue.size];
+            Reposition(queue, 0);
+            return taken;
+        }
+        front.pixelCount = pixelCount;
+        front.lastPixel = lastPixel;
+        Reposition(queue, 0);
+    }
+}
+
+void OctreeQuantizer::Reposition(LevelQueue& queue, size_t position)
+{
+    // Sift toward the back: places only ever move that way.
+    const QueueEntry moving = queue.entries[position];
+    for (;;) {
+        size_t next = 2 * position + 1;
+        if (next >= queue.size)
+            break;
+        const QueueEntry* least = &queue.entries[next];
+        if (next + 1 < queue.size) {
+            const QueueEntry& right = queue.entries[next + 1];
+            if (Before(right.pixelCount, right.lastPixel, least->pixelCount, least->lastPixel)) {
+                least = &right;
+                ++next;
+            }
+        }
+        if (!Before(least->pixelCount, least->lastPixel, moving.pixelCount, moving.lastPixel))
+            break;
+        queue.entries[position] = *least;
+        position = next;
+    }
+    queue.entries[position] = moving;
+}
+
+void OctreeQuantizer::Reduce(uint16_t slot, unsigned level)
+{
+    Node& node = m_nodes[slot];
+    uint64_t pixelCount = 0;
+    uint64_t lastPixel = 0;
+    uint64_t sumRed = 0;
+    uint64_t sumGreen = 0;
+    uint64_t sumBlue = 0;
+    uint32_t prefix = 0;
+    for (uint16_t& child : node.children) {
+        if (child == kNoNode)
+            continue;
+        const Node& leaf = m_nodes[child];
+        prefix = leaf.prefix & kPrefixMask[level];
+        pixelCount += leaf.pixelCount;
+        if (leaf.lastPixel > lastPixel)
+            lastPixel = leaf.lastPixel;
+        sumRed += leaf.sumRed;
+        sumGreen += leaf.sumGreen;
+        sumBlue += leaf.sumBlue;
+        FreeNode(child);
+        child = kNoNode;
+        --m_leafCount;
+    }
+    node.pixelCount = pixelCount;
+    node.lastPixel = lastPixel;
+    node.sumRed = sumRed;
+    node.sumGreen = sumGreen;
+    node.sumBlue = sumBlue;
+    node.prefix = prefix;
+    node.mask = kPrefixMask[level];
+    ++m_leafCount;
+}
+
+unsigned OctreeQuantizer::BuildPalette(uint32_t* entries)
+{
+    unsigned nextIndex = 0;
+    if (!IsReady())
+        return 0;
+    BuildPalette(kRoot, entries, nextIndex);
+    std::memset(m_indexCache.get(), 0xFF, sizeof(uint32_t) << kCacheBits);
+    return nextIndex;
+}
+
+void OctreeQuantizer::BuildPalette(uint16_t slot, uint32_t* entries, unsigned& nextIndex)
+{
+    Node& node = m_nodes[slot];
+    if (node.IsLeaf()) {
+        const uint32_t red = static_cast<uint8_t>(node.sumRed / node.pixelCount);
+        const uint32_t green = static_cast<uint8_t>(node.sumGreen / node.pixelCount);
+        const uint32_t blue = static_cast<uint8_t>(node.sumBlue / node.pixelCount);
+        entries[nextIndex] = 0xFF000000u | red << 16 | green << 8 | blue;
+        node.pixelCount = nextIndex++;
+        return;
+    }
+    for (const uint16_t child : node.children) {
+        if (child != kNoNode)
+            BuildPalette(child, entries, nextIndex);
+    }
+}
+
+unsigned OctreeQuantizer::FindPaletteIndex(uint32_t rgb) const
+{
+    if (!IsReady())
+        return 0;
+    const uint16_t leaf = FindLeaf(rgb & 0xFFFFFFu);
+    return leaf == kNoNode ? 0 : static_cast<unsigned>(m_nodes[leaf].pixelCount);
+}
+
+inline uint8_t OctreeQuantizer::LookUpIndex(uint32_t rgb)
+{
+    // An entry holds a colour without its bit 0 above its palette index;
+    // no such colour reads 0xFFFFFF, so a cleared entry is empty.
+    const uint32_t entry = m_indexCache[CacheSlot(rgb)];
+    if (entry >> 8 == (rgb & 0xFEFEFEu))
+        return static_cast<uint8_t>(entry);
+    return FindIndexAndCache(rgb);
+}
+
+void OctreeQuantizer::MapPixels(const BgrRows& pixels, const IndexRows& indices)
+{
+    if (!IsReady())
+        return;
+    for (uint32_t y = 0; y < pixels.height; ++y) {
+        uint8_t* out = indices.scan0 + static_cast<ptrdiff_t>(y) * indices.stride;
+        const uint8_t* p = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
+        uint32_t x = 0;
+        // Eight pixels at a time where they are all of one colour.
+        while (x + 8 <= pixels.width) {
+            const uint8_t* q = p + 3 * static_cast<size_t>(x);
+            const uint64_t c = LoadPixel(q);
+            const uint64_t word0 = c | c << 24 | c << 48;
+            const uint64_t word1 = c >> 16 | c << 8 | c << 32 | c << 56;
+            const uint64_t word2 = c >> 8 | c << 16 | c << 40;
+            if (Load64(q) == word0 && Load64(q + 8) == word1 && Load64(q + 16) == word2) {
+                std::memset(out + x, LookUpIndex(static_cast<uint32_t>(c)), 8);
+                x += 8;
+                continue;
+            }
+            for (uint32_t end = x + 8; x < end; ++x)
+                out[x] = LookUpIndex(LoadPixel(p + 3 * static_cast<size_t>(x)));
+        }
+        for (; x < pixels.width; ++x)
+            out[x] = LookUpIndex(LoadPixel(p + 3 * static_cast<size_t>(x)));
+    }
+}
+
+uint8_t OctreeQuantizer::FindIndexAndCache(uint32_t rgb)
+{
+    const uint16_t leaf = FindLeaf(rgb);
+    // a colour never added maps to 0
+    const uint8_t index = leaf == kNoNode ? 0 : static_cast<uint8_t>(m_nodes[leaf].pixelCount);
+    m_indexCache[CacheSlot(rgb)] = (rgb & 0xFEFEFEu) << 8 | index;
+    return index;
+}

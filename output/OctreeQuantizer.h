@@ -1,0 +1,98 @@
+// The octree colour reduction over plain pixel rows, without GDI+. The first
+// pass grows the tree pixel by pixel and, whenever it holds more leaves than
+// allowed, merges the front of the reducible order (lowest level, then fewest
+// pixels, then whoever reached that count first) into a leaf; the palette is
+// read from the leaves depth first; the second pass maps each pixel to the
+// entry of its leaf.
+//
+// The reducible order is kept lazily: a pixel only touches its leaf, and the
+// counts of inner nodes (the sums of their children) are looked at when a
+// merge has to choose. Two runs over the same pixels give the same palette
+// and indices as the node-by-node method with its sorted list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// Rows of 24-bit pixels, bytes in the order blue, green, red.
+struct BgrRows {
+    const uint8_t* scan0;
+    ptrdiff_t stride;  // bytes from one row to the next
+    uint32_t width;
+    uint32_t height;
+};
+
+// Rows of 8-bit palette indices, as many as the pixel rows they stand for.
+struct IndexRows {
+    uint8_t* scan0;
+    ptrdiff_t stride;
+};
+
+class OctreeQuantizer {
+public:
+    static constexpr unsigned MinColors = 8;
+    static constexpr unsigned MaxColors = 256;
+
+    // All memory the tree will ever need is taken here.
+    explicit OctreeQuantizer(unsigned maxColors);
+    ~OctreeQuantizer();
+    OctreeQuantizer(const OctreeQuantizer&) = delete;
+    OctreeQuantizer& operator=(const OctreeQuantizer&) = delete;
+
+    // False when maxColors is outside 8..256 or the memory could not be had.
+    bool IsReady() const { return m_nodes != nullptr; }
+
+    // First pass; successive calls continue the same pixel stream.
+    void AddPixels(const BgrRows& pixels);
+    // Fills entries (room for maxColors) with 0xAARRGGBB colours in tree
+    // order and returns how many; call once, after the last AddPixels.
+    unsigned BuildPalette(uint32_t* entries);
+    // Second pass: the palette index of every pixel.
+    void MapPixels(const BgrRows& pixels, const IndexRows& indices);
+    // Palette index of one colour (0x00RRGGBB); 0 for a colour never added.
+    unsigned FindPaletteIndex(uint32_t rgb) const;
+
+    unsigned LeafCount() const { return m_leafCount; }
+    // The most leaves the tree held at any moment, and the most nodes.
+    unsigned PeakLeafCount() const { return m_peakLeafCount; }
+    unsigned PeakNodeCount() const { return m_peakNodeCount; }
+
+private:
+    struct Node;
+    struct QueueEntry;
+    // A binary heap of the inner nodes of one level, least (count, last
+    // pixel) first; every inner node has exactly one entry.
+    struct LevelQueue {
+        QueueEntry* entries = nullptr;
+        unsigned size = 0;
+    };
+
+    void AddRun(uint32_t rgb, uint64_t count, uint64_t firstPixel);
+    void AddColor(uint32_t rgb, uint64_t pixelNumber);
+    void ReduceToLimit();
+    uint16_t TakeFront(LevelQueue& queue);
+    void Reposition(LevelQueue& queue, size_t position);
+    void Reduce(uint16_t node, unsigned level);
+    void BuildPalette(uint16_t node, uint32_t* entries, unsigned& nextIndex);
+    uint16_t FindLeaf(uint32_t rgb) const;
+    uint8_t LookUpIndex(uint32_t rgb);
+    uint8_t FindIndexAndCache(uint32_t rgb);
+    bool IsLeafOf(uint16_t node, uint32_t rgb) const;
+    uint16_t NewNode(bool leaf, uint32_t prefix);
+    void FreeNode(uint16_t node);
+
+    unsigned m_maxColors = 0;
+    std::unique_ptr<Node[]> m_nodes;  // the pool; slot 0 is never used, slot 1 is the root
+    std::unique_ptr<uint16_t[]> m_freeNodes;
+    unsigned m_freeCount = 0;
+    unsigned m_nodeCount = 0;
+    std::unique_ptr<QueueEntry[]> m_queueEntries;
+    LevelQueue m_queues[7];                  // inner levels 1..6; 0 unused
+    std::unique_ptr<uint16_t[]> m_leafCache;  // colour hash -> leaf last seen for it
+    std::unique_ptr<uint32_t[]> m_indexCache;  // colour hash -> colour and palette index
+    unsigned m_leafCount = 0;
+    unsigned m_peakLeafCount = 0;
+    unsigned m_peakNodeCount = 0;
+    uint64_t m_pixelsAdded = 0;
+};
