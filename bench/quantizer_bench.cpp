@@ -1,12 +1,16 @@
 // Speed of the colour quantizer on screen-like pictures, beside the plain
 // octree (one heap object per node, the sorted list walked after every
-// count) on the same bitmaps in the same run.
-//   quantizer_bench [RUNS]
+// count) on the same pictures in the same run.
+//   quantizer_bench [ROUNDS]
 // For a 3840x2160 and a 1920x1080 desktop it prints, for QColorQuantizer's
 // Convert (256 colours) and for the plain octree through the same GDI+
-// steps, the median time and megapixels per second, their ratio, and
-// whether both gave the same palette and indices; then the same for the bare
-// passes over the pixels without GDI+. Exits with 1 when the outputs differ.
+// steps, the median time and megapixels per second on the wall clock, the
+// best run, the mean processor time, the ratios, and whether both gave the
+// same palette and indices; then the
+// same for the bare passes over pixels in memory; then what a fresh 8-bit
+// bitmap costs to fill once, which every conversion pays. The plain octree
+// runs in every third round, interleaved, so both see the same machine.
+// Exits with 1 when the outputs differ.
 #include <windows.h>
 // gdiplus.h needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
 #include <objidl.h>
@@ -32,7 +36,7 @@ constexpr unsigned kColours = 256;
 
 double Now()
 {
-    static LARGE_INTEGER frequency = [] {
+    static const LARGE_INTEGER frequency = [] {
         LARGE_INTEGER f;
         ::QueryPerformanceFrequency(&f);
         return f;
@@ -42,65 +46,95 @@ double Now()
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-double Median(std::vector<double> values)
+// Processor time of this thread so far, in seconds. Its clock ticks in
+// steps of 10 ms or so, but the mean over many runs holds; unlike the
+// wall clock it does not count time other programs took from this one.
+double ThreadSeconds()
 {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    FILETIME creation, exit, kernel, user;
+    ::GetThreadTimes(::GetCurrentThread(), &creation, &exit, &kernel, &user);
+    const auto seconds = [](const FILETIME& t) {
+        return static_cast<double>(static_cast<ULONGLONG>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
 }
 
-// Median seconds of runs calls of convert on bitmap; the first result kept.
-template <class ConvertFunction>
-double TimeConvert(ConvertFunction convert, Gdiplus::GpBitmap* bitmap, int runs, IndexedImage& first)
-{
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
+// Seconds of each run of one thing: the wall clock, and the processor time
+// of all runs together.
+class Samples {
+public:
+    template <class Work>
+    void Time(Work&& work)
+    {
+        const double cpuStart = ThreadSeconds();
         const double start = Now();
-        Gdiplus::GpBitmap* result = convert(bitmap);
-        times.push_back(Now() - start);
-        if (!result) {
-            std::printf("conversion failed\n");
-            std::exit(2);
-        }
-        if (run == 0)
-            first = ReadIndexed(result);
-        Gdiplus::DllExports::GdipDisposeImage(result);
+        work();
+        m_seconds.push_back(Now() - start);
+        m_cpuSeconds += ThreadSeconds() - cpuStart;
     }
-    return Median(times);
+    double Median() const
+    {
+        std::vector<double> sorted = m_seconds;
+        std::sort(sorted.begin(), sorted.end());
+        const size_t n = sorted.size();
+        return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    }
+    double Best() const { return *std::min_element(m_seconds.begin(), m_seconds.end()); }
+    double MeanCpu() const { return m_cpuSeconds / static_cast<double>(m_seconds.size()); }
+    void Print(const char* what, double megapixels) const
+    {
+        std::printf("  %-32s median %7.2f ms = %6.1f Mpix/s, best %6.1f Mpix/s, processor %7.2f ms = %6.1f Mpix/s"
+                    " (%zu runs)\n",
+                    what, Median() * 1000, megapixels / Median(), megapixels / Best(), MeanCpu() * 1000,
+                    megapixels / MeanCpu(), m_seconds.size());
+    }
+
+private:
+    std::vector<double> m_seconds;
+    double m_cpuSeconds = 0;
+};
+
+// A conversion of bitmap, timed; the result of the first one kept.
+template <class ConvertFunction>
+void TimeConvert(Samples& samples, ConvertFunction convert, Gdiplus::GpBitmap* bitmap, IndexedImage& first)
+{
+    Gdiplus::GpBitmap* result = nullptr;
+    samples.Time([&] { result = convert(bitmap); });
+    if (!result) {
+        std::printf("conversion failed\n");
+        std::exit(2);
+    }
+    if (first.indices.empty())
+        first = ReadIndexed(result);
+    Gdiplus::DllExports::GdipDisposeImage(result);
 }
 
 // The bare passes of a tree over the pixels in memory, into indices that
-// stay in place from run to run.
+// stay in place from run to run; the result of the first one kept.
 template <class Tree>
-double TimePasses(const BgrImage& image, int runs, IndexedImage& first)
+void TimePasses(Samples& samples, const BgrImage& image, std::vector<uint8_t>& indices, IndexedImage& first)
 {
-    std::vector<double> times;
-    std::vector<uint8_t> indices(static_cast<size_t>(image.width) * image.height);
-    for (int run = 0; run < runs; ++run) {
-        uint32_t palette[kColours];
-        const double start = Now();
+    uint32_t palette[kColours];
+    unsigned count = 0;
+    samples.Time([&] {
         Tree tree(kColours);
         tree.AddPixels(image.Rows());
-        const unsigned count = tree.BuildPalette(palette);
+        count = tree.BuildPalette(palette);
         tree.MapPixels(image.Rows(), IndexRows{indices.data(), static_cast<ptrdiff_t>(image.width)});
-        times.push_back(Now() - start);
-        if (run == 0) {
-            first.palette.assign(palette, palette + count);
-            first.indices = indices;
-        }
+    });
+    if (first.indices.empty()) {
+        first.palette.assign(palette, palette + count);
+        first.indices = indices;
     }
-    return Median(times);
 }
 
 // What every conversion pays before any work of its own: a new 8-bit
 // bitmap, locked, written once and disposed of. Fresh memory is costly to
 // touch on some machines; this shows how much.
-double TimeFreshBitmap(uint32_t width, uint32_t height, int runs)
+void TimeFreshBitmap(Samples& samples, uint32_t width, uint32_t height)
 {
     using namespace Gdiplus;
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        const double start = Now();
+    samples.Time([&] {
         GpBitmap* bitmap = nullptr;
         DllExports::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
                                               PixelFormat8bppIndexed, nullptr, &bitmap);
@@ -114,57 +148,54 @@ double TimeFreshBitmap(uint32_t width, uint32_t height, int runs)
             DllExports::GdipBitmapUnlockBits(bitmap, &data);
         }
         DllExports::GdipDisposeImage(bitmap);
-        times.push_back(Now() - start);
-    }
-    return Median(times);
+    });
 }
 
-void PrintLine(const char* what, double seconds, double megapixels, int runs)
-{
-    std::printf("  %-34s median %8.2f ms = %7.1f Mpix/s (%d runs)\n", what, seconds * 1000, megapixels / seconds,
-                runs);
-}
-
-bool Measure(uint32_t width, uint32_t height, int runs)
+bool Measure(uint32_t width, uint32_t height, int rounds)
 {
     const BgrImage image = MakeDesktopImage(width, height);
     const double megapixels = static_cast<double>(width) * height / 1e6;
     std::printf("desktop %ux%u: %zu distinct colours\n", width, height, CountColours(image));
     std::fflush(stdout);
-
-    Gdiplus::GpBitmap* bitmap = MakeBitmap(image, PixelFormat24bppRGB);
-    if (!bitmap) {
+    const TestImage bitmap(MakeBitmap(image, PixelFormat24bppRGB));
+    if (!bitmap.Get()) {
         std::printf("cannot make the bitmap\n");
         std::exit(2);
     }
-    const int plainRuns = std::max(3, runs / 3);
-    IndexedImage fast;
-    IndexedImage plain;
-    QColorQuantizer quantizer;
-    const double fastConvert = TimeConvert(
-        [&](Gdiplus::GpBitmap* b) { return quantizer.Convert(b, QColorQuantizer::Octree, kColours); }, bitmap, runs, fast);
-    const double plainConvert = TimeConvert(
-        [&](Gdiplus::GpBitmap* b) {
-            return octree_bitmaps::ConvertWith<PlainOctree>(b, QColorQuantizer::Octree, kColours);
-        },
-        bitmap, plainRuns, plain);
-    Gdiplus::DllExports::GdipDisposeImage(bitmap);
-    const bool sameConvert = fast == plain && !fast.indices.empty();
-    PrintLine("QColorQuantizer::Convert", fastConvert, megapixels, runs);
-    PrintLine("plain octree, same GDI+ steps", plainConvert, megapixels, plainRuns);
-    std::printf("  ratio %.2fx; %zu palette entries; palettes and indices %s\n", plainConvert / fastConvert,
-                fast.palette.size(), sameConvert ? "identical" : "DIFFER");
 
-    IndexedImage fastBare;
-    IndexedImage plainBare;
-    const double fastPasses = TimePasses<OctreeQuantizer>(image, runs, fastBare);
-    const double plainPasses = TimePasses<PlainOctree>(image, plainRuns, plainBare);
+    QColorQuantizer quantizer;
+    const auto fastConvert = [&](Gdiplus::GpBitmap* source) {
+        return quantizer.Convert(source, QColorQuantizer::Octree, kColours);
+    };
+    const auto plainConvert = [](Gdiplus::GpBitmap* source) {
+        return octree_bitmaps::ConvertWith<PlainOctree>(source, QColorQuantizer::Octree, kColours);
+    };
+    std::vector<uint8_t> indices(static_cast<size_t>(width) * height);
+    Samples fastConverts, plainConverts, fastPasses, plainPasses, freshBitmaps;
+    IndexedImage fast, plain, fastBare, plainBare;
+    for (int round = 0; round < rounds; ++round) {
+        TimeConvert(fastConverts, fastConvert, bitmap.Get(), fast);
+        TimePasses<OctreeQuantizer>(fastPasses, image, indices, fastBare);
+        TimeFreshBitmap(freshBitmaps, width, height);
+        if (round % 3 == 0) {
+            TimeConvert(plainConverts, plainConvert, bitmap.Get(), plain);
+            TimePasses<PlainOctree>(plainPasses, image, indices, plainBare);
+        }
+    }
+
+    const bool sameConvert = fast == plain && !fast.indices.empty();
+    fastConverts.Print("QColorQuantizer::Convert", megapixels);
+    plainConverts.Print("plain octree, same GDI+ steps", megapixels);
+    std::printf("  ratio %.2fx (processor time %.2fx); %zu palette entries; palettes and indices %s\n",
+                plainConverts.Median() / fastConverts.Median(), plainConverts.MeanCpu() / fastConverts.MeanCpu(),
+                fast.palette.size(), sameConvert ? "identical" : "DIFFER");
     const bool samePasses = fastBare == plainBare && fastBare == fast;
-    PrintLine("OctreeQuantizer passes, no GDI+", fastPasses, megapixels, runs);
-    PrintLine("plain octree passes, no GDI+", plainPasses, megapixels, plainRuns);
-    std::printf("  ratio %.2fx; palettes and indices %s\n", plainPasses / fastPasses,
+    fastPasses.Print("OctreeQuantizer passes, no GDI+", megapixels);
+    plainPasses.Print("plain octree passes, no GDI+", megapixels);
+    std::printf("  ratio %.2fx (processor time %.2fx); palettes and indices %s\n",
+                plainPasses.Median() / fastPasses.Median(), plainPasses.MeanCpu() / fastPasses.MeanCpu(),
                 samePasses ? "identical" : "DIFFER");
-    PrintLine("fresh 8-bit bitmap written once", TimeFreshBitmap(width, height, runs), megapixels, runs);
+    freshBitmaps.Print("fresh 8-bit bitmap, filled once", megapixels);
     std::printf("\n");
     std::fflush(stdout);
     return sameConvert && samePasses;
@@ -174,13 +205,13 @@ bool Measure(uint32_t width, uint32_t height, int runs)
 
 int main(int argc, char** argv)
 {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     const GdiplusSession gdiplus;
     if (!gdiplus.IsStarted()) {
         std::printf("GDI+ did not start\n");
         return 2;
     }
-    bool same = Measure(3840, 2160, runs);
-    same = Measure(1920, 1080, runs) && same;
+    bool same = Measure(3840, 2160, rounds);
+    same = Measure(1920, 1080, rounds) && same;
     return same ? 0 : 1;
 }

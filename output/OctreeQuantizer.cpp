@@ -1,6 +1,9 @@
 #include "output/OctreeQuantizer.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <new>
 #include <utility>
 
@@ -41,34 +44,53 @@ inline uint64_t Load64(const uint8_t* p)
     return value;
 }
 
+// Bit 3i set where pixel i of the eight at p differs from the pixel before
+// it (p - 3 must be readable).
+inline uint32_t ChangesInEight(const uint8_t* p)
+{
+#if defined(__SSE2__)
+    const __m128i low = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 3)));
+    const __m128i high = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 5)));
+    const uint32_t same = static_cast<uint32_t>(_mm_movemask_epi8(low)) |
+                          static_cast<uint32_t>(_mm_movemask_epi8(high)) << 8;
+    const uint32_t differ = ~same & 0xFFFFFFu;  // by byte
+#else
+    uint32_t differ = 0;
+    const uint8_t* before = p - 3;
+    for (unsigned i = 0; i < 24; ++i)
+        differ |= static_cast<uint32_t>(p[i] != before[i]) << i;
+#endif
+    // the three bytes of each pixel gathered into its first
+    return (differ | differ >> 1 | differ >> 2) & 0x249249u;
+}
+
 // Calls emit(rgb, x, length) for each run of identical pixels in a row.
-// Long runs are compared eight pixels (24 bytes) at a time.
+// Eight pixels at a time are compared with their left neighbours at once.
 template <class Emit>
 inline void ForEachRun(const uint8_t* row, uint32_t width, Emit&& emit)
 {
-    uint32_t x = 0;
-    while (x < width) {
-        const uint32_t rgb = LoadPixel(row + 3 * static_cast<size_t>(x));
-        uint32_t end = x + 1;
-        if (end < width && LoadPixel(row + 3 * static_cast<size_t>(end)) == rgb) {
-            ++end;
-            // the colour repeated: 24 bytes that hold it eight times
-            const uint64_t c = rgb;
-            const uint64_t word0 = c | c << 24 | c << 48;
-            const uint64_t word1 = c >> 16 | c << 8 | c << 32 | c << 56;
-            const uint64_t word2 = c >> 8 | c << 16 | c << 40;
-            while (end + 8 <= width) {
-                const uint8_t* q = row + 3 * static_cast<size_t>(end);
-                if (Load64(q) != word0 || Load64(q + 8) != word1 || Load64(q + 16) != word2)
-                    break;
-                end += 8;
-            }
-            while (end < width && LoadPixel(row + 3 * static_cast<size_t>(end)) == rgb)
-                ++end;
+    if (width == 0)
+        return;
+    uint32_t runStart = 0;
+    uint32_t x = 1;
+    for (; x + 8 <= width; x += 8) {
+        for (uint32_t changes = ChangesInEight(row + 3 * static_cast<size_t>(x)); changes != 0;
+             changes &= changes - 1) {
+            // bit 3i stands for pixel i: i = 3i * 11 / 32 for i below 8
+            const uint32_t boundary = x + ((static_cast<uint32_t>(__builtin_ctz(changes)) * 11) >> 5);
+            emit(LoadPixel(row + 3 * static_cast<size_t>(runStart)), runStart, boundary - runStart);
+            runStart = boundary;
         }
-        emit(rgb, x, end - x);
-        x = end;
     }
+    for (; x < width; ++x) {
+        if (LoadPixel(row + 3 * static_cast<size_t>(x)) != LoadPixel(row + 3 * static_cast<size_t>(x) - 3)) {
+            emit(LoadPixel(row + 3 * static_cast<size_t>(runStart)), runStart, x - runStart);
+            runStart = x;
+        }
+    }
+    emit(LoadPixel(row + 3 * static_cast<size_t>(runStart)), runStart, width - runStart);
 }
 
 // Bit 0 of a channel never selects a child, so colours that differ only

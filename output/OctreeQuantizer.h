@@ -5,10 +5,14 @@
 // read from the leaves depth first; the second pass maps each pixel to the
 // entry of its leaf.
 //
-// The reducible order is kept lazily: a pixel only touches its leaf, and the
-// counts of inner nodes (the sums of their children) are looked at when a
-// merge has to choose. Two runs over the same pixels give the same palette
-// and indices as the node-by-node method with its sorted list.
+// The node-by-node method keeps every inner node in one list, moving a node
+// behind all nodes of its level with equal or fewer pixels each time it
+// counts one more. A node's place is therefore fixed by its level, its count
+// and the number of the last pixel it counted; this class keeps those in a
+// heap per level and brings them up to date only when a merge has to choose,
+// so a pixel touches nothing but its leaf. Palette and indices are the same
+// as the list's, byte for byte. Counts and colour sums are 64-bit: a leaf of
+// more than 16.8 million bright pixels keeps its colour.
 #pragma once
 
 #include <cstddef>
@@ -48,7 +52,7 @@ public:
     // Fills entries (room for maxColors) with 0xAARRGGBB colours in tree
     // order and returns how many; call once, after the last AddPixels.
     unsigned BuildPalette(uint32_t* entries);
-    // Second pass: the palette index of every pixel.
+    // Second pass, after BuildPalette: the palette index of every pixel.
     void MapPixels(const BgrRows& pixels, const IndexRows& indices);
     // Palette index of one colour (0x00RRGGBB); 0 for a colour never added.
     unsigned FindPaletteIndex(uint32_t rgb) const;
