@@ -46,6 +46,7 @@ BOOL CCaptureDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
     m_dwInitTick = ::GetTickCount();
+    m_bFirstFocusPending = true;
     m_optionsDlg.Create(IDD_OPTIONS, this);
     m_optionsDlg.ShowWindow(SW_SHOWNORMAL);
     return TRUE;
@@ -86,7 +87,9 @@ LRESULT CCaptureDlg::OnActivate(WPARAM wParam, LPARAM)
 LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)
 {
     const LRESULT result = Default();
-    if (::GetTickCount() - m_dwInitTick < kFocusHandOverMs && m_optionsDlg.m_hWnd)
+    const bool handOver = m_bFirstFocusPending || ::GetTickCount() - m_dwInitTick < kFocusHandOverMs;
+    m_bFirstFocusPending = false;
+    if (handOver && m_optionsDlg.m_hWnd)
         m_optionsDlg.SetFocus();
     return result;
 }

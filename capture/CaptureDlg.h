@@ -32,6 +32,11 @@ public:
     CRect m_rcDrag;        // current or last drag, screen coordinates
 
 private:
+    // The first focus after initialisation goes on to the options dialog
+    // however late it comes: on a loaded machine the window may be shown
+    // well after the hand-over time.
+    bool m_bFirstFocusPending = false;
+
     LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);

@@ -135,7 +135,9 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
                                     ::GetSystemMetrics(SM_CYVIRTUALSCREEN)));
                 ASSERT_TRUE(options.IsWindowVisible());
                 // The focus the capture window got when shown went on.
-                EXPECT_TRUE(::IsChild(options, ::GetFocus())) << "focus on " << ::GetFocus();
+                EXPECT_TRUE(::IsChild(options, ::GetFocus())) 
+                    << "focus on " << ::GetFocus() << ", capture window " << capture.m_hWnd << ", options "
+                    << options.m_hWnd << ", active " << ::GetActiveWindow();
                 EXPECT_EQ(app.m_pwndMagnifier, &options.m_staticMagnifier);
                 EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
                 EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
