@@ -32,7 +32,7 @@ const MessageMap* CCaptureDlg::Map()
         OnMessage(WM_LBUTTONDOWN, &CCaptureDlg::OnLButtonDown),
         OnMessage(WM_LBUTTONUP, &CCaptureDlg::OnLButtonUp),
         OnMessage(WM_MOUSEMOVE, &CCaptureDlg::OnMouseMove),
-        OnMessage(WM_MOUSEACTIVATE, &CCaptureDlg::OnMouseActivate),
+        OnMessage(WM_WINDOWPOSCHANGED, &CCaptureDlg::OnWindowPosChanged),
         OnMessage(WM_ACTIVATE, &CCaptureDlg::OnActivate),
         OnMessage(WM_SETFOCUS, &CCaptureDlg::OnSetFocus),
         OnMessage(WM_MOUSEWHEEL, &CCaptureDlg::OnMouseWheel),
@@ -64,13 +64,18 @@ LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
     return Default();
 }
 
-LRESULT CCaptureDlg::OnMouseActivate(WPARAM, LPARAM)
+LRESULT CCaptureDlg::OnWindowPosChanged(WPARAM, LPARAM lParam)
 {
-    // A click on the image leaves the options dialog active: it keeps the
-    // keyboard (Enter, Esc) and stays in sight. Activating this window
-    // would let Wine, without a window manager, stack it over the dialog it
-    // owns, leaving no visible way to finish the capture.
-    return MA_NOACTIVATE;
+    const LRESULT result = Default();
+    // Whenever this window is shown or brought forward (a click on the image
+    // activates it), the options dialog goes back on top of it. Wine without
+    // a window manager does not always restack an owned window above its
+    // owner, and a dialog hidden under a full-screen image leaves no way to
+    // finish the capture.
+    const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+    if (m_optionsDlg.m_hWnd && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
+        ::SetWindowPos(m_optionsDlg.m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return result;
 }
 
 LRESULT CCaptureDlg::OnActivate(WPARAM wParam, LPARAM)

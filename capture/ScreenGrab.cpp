@@ -1,6 +1,7 @@
 #include "capture/ScreenGrab.h"
 
 #include "app/OrvoCaptureApp.h"
+#include "capture/AltMenuMask.h"
 #include "upload/GetTagsDlg.h"
 
 void CaptureScreen(int hotkeyId)
@@ -10,6 +11,7 @@ void CaptureScreen(int hotkeyId)
     // a capture never starts inside another.
     if (app.m_captureDlg.m_hWnd && app.m_captureDlg.IsWindowVisible())
         return;
+    MaskAltMenuActivation();
     const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
 

@@ -381,6 +381,33 @@ class WineDesktop:
         return wait_until(lambda: next(iter(self.process_ids(exe_name) - known), None), timeout,
                           what="a new %s process" % exe_name)
 
+    def private_bytes(self, exe_name):
+        """Private memory of the one process of this prefix running exe_name,
+        as Linux counts it: anonymous pages, resident or swapped. (Wine
+        answers 0 when one Windows process asks about another's.)"""
+        prefix = ("WINEPREFIX=" + self.env["WINEPREFIX"]).encode()
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    argv0 = f.read().split(b"\0")[0].decode("utf-8", "replace")
+                if argv0.replace("\\", "/").rsplit("/", 1)[-1].lower() != exe_name.lower():
+                    continue
+                # Others on the machine may run the same program in prefixes of their own.
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    if prefix not in f.read().split(b"\0"):
+                        continue
+                with open("/proc/%s/smaps_rollup" % entry) as f:
+                    fields = dict(line.split(":", 1) for line in f if ":" in line and line[0].isupper())
+            except OSError:
+                continue  # gone meanwhile
+            found.append(sum(int(fields[k].split()[0]) * 1024 for k in ("Anonymous", "Swap")))
+        if len(found) != 1:
+            raise AssertionError("%d processes of %s in this prefix" % (len(found), exe_name))
+        return found[0]
+
     def tray_click(self, pid, mouse_message):
         """Delivers the icon callback the shell sends for a click on the icon,
         once the program's tray window exists."""

@@ -16,13 +16,11 @@
 //   wintool center menu N/COUNT       screen centre of item N of the open COUNT-item popup menu
 //   wintool checked HWND TEXT         check state and enabled state (1/0) of HWND's
 //                                     child control showing TEXT
-//   wintool memory PID                private bytes of a process
 //   wintool mypictures                the user's My Pictures folder
 //   wintool serve                     answers commands read from standard input
 #include <windows.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -248,29 +246,13 @@ int RunCommand(const std::vector<CString>& args)
         CString line;
         line.Format(L"%d %d", static_cast<int>(state), ::IsWindowEnabled(query.found) ? 1 : 0);
         Print(line);
-    } else if (command == L"memory" && argc > 2) {
-        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
-                                       static_cast<DWORD>(_wtoi(argv(2))));
-        PROCESS_MEMORY_COUNTERS_EX counters{};
-        counters.cb = sizeof(counters);
-        if (!process || !::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                                sizeof(counters))) {
-            Print(L"gone");
-            if (process)
-                ::CloseHandle(process);
-            return 1;
-        }
-        ::CloseHandle(process);
-        CString line;
-        line.Format(L"%llu", static_cast<unsigned long long>(counters.PrivateUsage));
-        Print(line);
     } else if (command == L"mypictures") {
         wchar_t path[MAX_PATH] = {};
         ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
         Print(path);
     } else {
         Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | tasks | "
-              L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | memory PID | mypictures | serve");
+              L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | mypictures | serve");
         return 2;
     }
     std::fflush(stdout);
