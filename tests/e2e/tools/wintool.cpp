@@ -17,6 +17,8 @@
 //   wintool checked HWND TEXT         check state and enabled state (1/0) of HWND's
 //                                     child control showing TEXT
 //   wintool memory PID                private bytes of a process
+//   wintool command HWND ID           posts WM_COMMAND ID (decimal) to a window, as
+//                                     its button with that id would
 //   wintool mypictures                the user's My Pictures folder
 //   wintool serve                     answers commands read from standard input
 #include <windows.h>
@@ -264,13 +266,20 @@ int RunCommand(const std::vector<CString>& args)
         CString line;
         line.Format(L"%llu", static_cast<unsigned long long>(counters.PrivateUsage));
         Print(line);
+    } else if (command == L"command" && argc > 3) {
+        HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(argv(2), nullptr, 16)));
+        if (!::IsWindow(target) || !::PostMessageW(target, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv(3))), 0)) {
+            Print(L"no window");
+            return 1;
+        }
     } else if (command == L"mypictures") {
         wchar_t path[MAX_PATH] = {};
         ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
         Print(path);
     } else {
         Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | tasks | "
-              L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | memory PID | mypictures | serve");
+              L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | memory PID | "
+              L"command HWND ID | mypictures | serve");
         return 2;
     }
     std::fflush(stdout);
