@@ -177,7 +177,7 @@ def main():
             print("  Print Screen to frozen screen and options dialog painted, %d runs: median %.1f ms (%s); "
                   "target <= %d ms%s" % (len(total), statistics.median(total), spread(total), TARGET_MS,
                                          " at 1920x1080" if (width, height) != (1920, 1080) else ""))
-            print("    medians: first change on the screen %.1f ms, dialog complete %.1f ms, frozen image at "
+            print("    medians: first change where the dialog shows %.1f ms, dialog complete %.1f ms, frozen image at "
                   "the ticker %.1f ms" % (statistics.median(first), statistics.median(dialog),
                                           statistics.median(frozen)))
             print("    frozen image equals the screen before the press outside the dialog: %s; "

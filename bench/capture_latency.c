@@ -15,8 +15,9 @@
  *   frozen: the last change of the ticker's middle. The live ticker changes
  *           every 10 ms; the frozen copy covering it never changes, so its
  *           last change is when the frozen image got there.
- * The figure is the later of the two; "first" is the first change seen
- * at either place (the capture window or the dialog starting to show). Each moment is the time a poll saw
+ * The figure is the later of the two; "first" is the first change seen in
+ * the dialog's rectangle (the capture window or the dialog starting to
+ * show there). Each moment is the time a poll saw
  * it, so it is late by at most one poll: every 5 ms by default, or every
  * CAPTURE_POLL_MS (each poll of the dialog costs the X server a copy of its
  * pixels, which on a busy machine competes with what it measures).
@@ -188,7 +189,7 @@ int main(int argc, char** argv)
                 last = t;
             }
             const int dialogShown = differing(&dlgRef, &dlgBefore) > CARET_PIXELS;
-            if (firstAt < 0 && (dialogAt >= 0 || frozenAt >= 0))
+            if (firstAt < 0 && dialogAt >= 0)
                 firstAt = t;
             if (dialogShown && frozenAt >= 0 && t - last >= SETTLE_MS) {
                 settled = 1;
