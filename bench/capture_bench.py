@@ -3,8 +3,8 @@ server's size (ORVO_DESKTOP_SIZE, set by run_capture_bench.sh):
 
 1. Print Screen to the frozen screen painted with the options dialog on it
    (capture_latency, a native X client), median and spread over the runs;
-2. private bytes of the idle resident program after the captures, beside a
-   minimal Win32 program with one window (the desktop keeper) in the same
+2. private memory of the idle resident program after the captures, beside
+   a minimal Win32 program with one window (the desktop keeper) in the same
    session, less the one screen image the program keeps between captures.
 
    python3 bench/capture_bench.py CAPTURE_LATENCY_BINARY [RUNS]
