@@ -16,6 +16,8 @@
 //   wintool center menu N/COUNT       screen centre of item N of the open COUNT-item popup menu
 //   wintool checked HWND TEXT         check state and enabled state (1/0) of HWND's
 //                                     child control showing TEXT
+//   wintool command HWND ID           posts WM_COMMAND ID (decimal) to a window, as
+//                                     its button with that id would
 //   wintool mypictures                the user's My Pictures folder
 //   wintool serve                     answers commands read from standard input
 #include <windows.h>
@@ -246,13 +248,20 @@ int RunCommand(const std::vector<CString>& args)
         CString line;
         line.Format(L"%d %d", static_cast<int>(state), ::IsWindowEnabled(query.found) ? 1 : 0);
         Print(line);
+    } else if (command == L"command" && argc > 3) {
+        HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(argv(2), nullptr, 16)));
+        if (!::IsWindow(target) || !::PostMessageW(target, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv(3))), 0)) {
+            Print(L"no window");
+            return 1;
+        }
     } else if (command == L"mypictures") {
         wchar_t path[MAX_PATH] = {};
         ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
         Print(path);
     } else {
         Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | tasks | "
-              L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | mypictures | serve");
+              L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | "
+              L"command HWND ID | mypictures | serve");
         return 2;
     }
     std::fflush(stdout);
