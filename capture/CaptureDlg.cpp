@@ -20,6 +20,9 @@ CSize VirtualScreenSize()
 // dialog; later activations (a click on the image) keep it here.
 constexpr DWORD kFocusHandOverMs = 250;
 
+// Puts the options dialog back on top once an activation is over.
+constexpr UINT kRaiseOptionsMessage = WM_APP + 1;
+
 }  // namespace
 
 CCaptureDlg::CCaptureDlg() : CDialog(IDD_CAPTURE) {}
@@ -32,7 +35,9 @@ const MessageMap* CCaptureDlg::Map()
         OnMessage(WM_LBUTTONDOWN, &CCaptureDlg::OnLButtonDown),
         OnMessage(WM_LBUTTONUP, &CCaptureDlg::OnLButtonUp),
         OnMessage(WM_MOUSEMOVE, &CCaptureDlg::OnMouseMove),
+        OnMessage(WM_MOUSEACTIVATE, &CCaptureDlg::OnMouseActivate),
         OnMessage(WM_WINDOWPOSCHANGED, &CCaptureDlg::OnWindowPosChanged),
+        OnMessage(kRaiseOptionsMessage, &CCaptureDlg::OnRaiseOptions),
         OnMessage(WM_ACTIVATE, &CCaptureDlg::OnActivate),
         OnMessage(WM_SETFOCUS, &CCaptureDlg::OnSetFocus),
         OnMessage(WM_MOUSEWHEEL, &CCaptureDlg::OnMouseWheel),
@@ -64,18 +69,36 @@ LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
     return Default();
 }
 
+LRESULT CCaptureDlg::OnMouseActivate(WPARAM, LPARAM)
+{
+    // A click on the image leaves the options dialog active: it keeps the
+    // keyboard (Enter, Esc) and stays in sight. Activating this window
+    // lets Wine, without a window manager, stack it over the dialog it owns
+    // on the screen, leaving no visible way to finish the capture.
+    return MA_NOACTIVATE;
+}
+
 LRESULT CCaptureDlg::OnWindowPosChanged(WPARAM, LPARAM lParam)
 {
     const LRESULT result = Default();
-    // Whenever this window is shown or brought forward (a click on the image
-    // activates it), the options dialog goes back on top of it. Wine without
-    // a window manager does not always restack an owned window above its
-    // owner, and a dialog hidden under a full-screen image leaves no way to
-    // finish the capture.
+    // When this window is shown or brought forward, the options dialog goes
+    // back on top of it once that is over, for the same reason.
     const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
     if (m_optionsDlg.m_hWnd && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
-        ::SetWindowPos(m_optionsDlg.m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        PostMessage(kRaiseOptionsMessage);
     return result;
+}
+
+LRESULT CCaptureDlg::OnRaiseOptions(WPARAM, LPARAM)
+{
+    if (m_optionsDlg.m_hWnd) {
+        // Two real moves: a move to where the window list already has it
+        // would change nothing on the screen.
+        const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+        ::SetWindowPos(m_optionsDlg.m_hWnd, HWND_BOTTOM, 0, 0, 0, 0, flags);
+        ::SetWindowPos(m_optionsDlg.m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, flags);
+    }
+    return 0;
 }
 
 LRESULT CCaptureDlg::OnActivate(WPARAM wParam, LPARAM)

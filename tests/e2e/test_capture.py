@@ -173,19 +173,21 @@ class CaptureTest(CaptureSession):
             wait_until(lambda: self.readout() == expected, what="the readout %r at %s (it shows %r)"
                        % (expected, point, self.readout()))
 
-        # A click on the frozen screen selects it all; Esc there does nothing.
+        # A click on the frozen screen selects it all and leaves the options
+        # dialog in front, with the keyboard.
         subprocess.run(["xdotool", "mousemove", "1200", "980", "click", "1"], check=True)
         wait_until(lambda: self.checked("Fullscreen"), what="Fullscreen after a click")
-        self.desktop.key("Escape")
+        dialog = images.screen().crop(*self.options.rect)
+        self.assertNotEqual(dialog.rgb, self.before.crop(*self.options.rect).rgb, "the dialog is in sight")
         # The hotkey while the capture shows starts nothing new.
         self.desktop.key("Print")
         time.sleep(2)
         windows = self.desktop.windows()
         self.assertEqual(sum(w.cls == "#32770" and w.rect == (0, 0) + SCREEN for w in windows), 1, windows)
         self.assertEqual(sum(w.cls == "#32770" and "Mark Area" in w.texts for w in windows), 1, windows)
+        self.assertIn(self.options.hwnd, [w.hwnd for w in windows])
 
         # Esc in the options dialog cancels the capture and writes nothing.
-        self.desktop.click(self.options.hwnd, self.file_name())
         self.desktop.key("Escape")
         wait_until(self.gone, what="the capture to end on Esc")
         time.sleep(1)

@@ -251,8 +251,10 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
             [&] {
                 EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
                 EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
-                // The click brought the capture window forward; the options
-                // dialog is still on top of it.
+                // The click left the options dialog active and on top: keys
+                // still go there.
+                EXPECT_EQ(::GetActiveWindow(), options.m_hWnd);
+                EXPECT_EQ(::GetFocus(), options.m_editFilename.m_hWnd);
                 EXPECT_TRUE(IsAbove(options, capture));
                 options.m_editFilename.PostMessage(WM_KEYDOWN, VK_RETURN, 0);
             },
