@@ -7,6 +7,7 @@
 #include "output/ImageStages.h"
 #include "output/OutputFileName.h"
 #include "output/OutputGeometry.h"
+#include "capture/MagnifierView.h"
 #include "output/ScreenImage.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/KeptUpload.h"
@@ -53,7 +54,7 @@ bool CutArea(COrvoCaptureApp& app, CBitmap& cropped)
         info = BITMAP{};
     CSelection select(app.m_dcScreen, app.m_bmpScreen);
     if (!app.m_rcHighlight.IsRectEmpty())
-        BurnHighlight(app.m_dcScreen, app.m_rcHighlight);
+        DrawHighlightOutline(app.m_dcScreen, app.m_rcHighlight);
     return CropScreenImage(app.m_dcScreen, CSize(info.bmWidth, info.bmHeight), app.m_rcArea, cropped);
 }
 

@@ -2,15 +2,6 @@
 
 #include "output/OutputGeometry.h"
 
-void BurnHighlight(HDC dc, const RECT& rc)
-{
-    CPen pen(PS_SOLID, 1, RGB(255, 0, 0));
-    CSelection brush(dc, ::GetStockObject(NULL_BRUSH));
-    CSelection selectPen(dc, pen);
-    ::RoundRect(dc, rc.left, rc.top, rc.right, rc.bottom, 2, 2);
-    ::Rectangle(dc, rc.left + 1, rc.top + 1, rc.right - 1, rc.bottom - 1);
-}
-
 bool CropScreenImage(HDC dcScreen, SIZE imageSize, const CRect& area, CBitmap& cropped)
 {
     if (area.IsRectEmpty() || !cropped.CreateCompatibleBitmap(dcScreen, area.Width(), area.Height()))

@@ -1,12 +1,9 @@
-// What the output does to the frozen screen image with GDI: the highlight
-// burned in, and the area cut out.
+// What the output does to the frozen screen image with GDI: the area cut
+// out. (The highlight is burned in with the capture window's own outline,
+// DrawHighlightOutline, so the image shows what the screen showed.)
 #pragma once
 
 #include "framework/Gdi.h"
-
-// Draws the highlight outline into dc: red, two pixels wide, on the inside
-// edge of rc (a rounded outer ring and a square inner one).
-void BurnHighlight(HDC dc, const RECT& rc);
 
 // Copies area of the screen image selected into dcScreen (of imageSize) into
 // cropped, a new bitmap compatible with dcScreen. Whatever of the area lies

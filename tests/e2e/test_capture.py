@@ -306,8 +306,8 @@ class CaptureTest(CaptureSession):
 
         def capture_and_cancel():
             self.press_until_capture("Print")
-            self.desktop.key("Escape")
-            wait_until(self.gone, what="the capture to end on Esc")
+            self.desktop.click(self.options.hwnd, "Cancel")
+            wait_until(self.gone, what="the capture to end on Cancel")
 
         for _ in range(10):
             capture_and_cancel()

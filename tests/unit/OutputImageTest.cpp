@@ -7,6 +7,7 @@
 #include "output/ImageEncoding.h"
 #include "output/ImageStages.h"
 #include "output/OutputPipeline.h"
+#include "capture/MagnifierView.h"
 #include "output/ScreenImage.h"
 
 static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
@@ -72,7 +73,7 @@ TEST(ScreenImage, HighlightIsARedOutlineTwoPixelsWideOnTheInsideEdge)
     const CRect rc(20, 30, 90, 80);
     {
         SelectedScreen screen(app);
-        BurnHighlight(app.m_dcScreen, rc);
+        DrawHighlightOutline(app.m_dcScreen, rc);
     }
     const Pixels p = ReadBitmap(app.m_bmpScreen);
     ASSERT_EQ(p.width, 120);
