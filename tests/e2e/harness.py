@@ -226,7 +226,10 @@ class WineDesktop:
     # --- the desktop --------------------------------------------------------
     def start(self):
         """The desktop, with its keeper: a program with one window that stays
-        for the whole session, so the desktop never ends between tests."""
+        for the whole session, so the desktop never ends between tests. A
+        session left over by a run that was ended goes first: each desktop
+        starts in a fresh Wine session."""
+        self.restart_session()
         self._desktop = subprocess.Popen(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE)],
                                          env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         _describers.append(self.describe)
@@ -263,9 +266,7 @@ class WineDesktop:
 
     def stop(self):
         """Ends every Wine process of the prefix, the desktop and its keeper
-        included. A desktop killed any other way leaves the wineserver
-        pointing at its vanished X window, and the next desktop could not be
-        created."""
+        included, and leaves a fresh Wine session behind."""
         if self.describe in _describers:
             _describers.remove(self.describe)
         for program in self.programs:
@@ -277,15 +278,22 @@ class WineDesktop:
         if self._keeper:
             self._keeper.kill()
             self._keeper = None
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
-        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
-        # The next desktop must not mistake this one's window for its own.
-        wait_until(lambda: not self.desktop_window(), what="the desktop's X window to go")
+        self.restart_session()
         if self._desktop:
             try:
                 self._desktop.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 self._desktop.kill()
+
+    def restart_session(self):
+        """Ends every Wine process of the prefix and starts the Wine session
+        afresh. A desktop killed any other way (a test process that a time
+        limit ended, say) leaves the wineserver pointing at its vanished X
+        window, and the next desktop could not be created."""
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
+        # The next desktop must not mistake this one's window for its own.
+        wait_until(lambda: not self.desktop_window(), what="the desktop's X window to go")
         # A persistent server again, so the next Wine process starts quickly
         # (it forks into the background: its output must not be a pipe).
         subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
