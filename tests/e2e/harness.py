@@ -226,10 +226,26 @@ class WineDesktop:
     # --- the desktop --------------------------------------------------------
     def start(self):
         """The desktop, with its keeper: a program with one window that stays
-        for the whole session, so the desktop never ends between tests. A
-        session left over by a run that was ended goes first: each desktop
-        starts in a fresh Wine session."""
-        self.restart_session()
+        for the whole session, so the desktop never ends between tests. Each
+        desktop starts in a fresh Wine session, so one left over by a run
+        that was ended goes first; a desktop that dies while it starts (seen
+        on a heavily loaded machine) is started again."""
+        for attempt in range(3):
+            self.restart_session()
+            try:
+                return self._start_desktop_and_keeper()
+            except AssertionError as error:
+                if attempt == 2:
+                    raise
+                print("note: the desktop did not come up (%s); starting it again" % str(error).splitlines()[0],
+                      flush=True)
+                if self._keeper:
+                    self._keeper.kill()
+                    self._keeper = None
+                if self.describe in _describers:
+                    _describers.remove(self.describe)
+
+    def _start_desktop_and_keeper(self):
         self._desktop = subprocess.Popen(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE)],
                                          env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         _describers.append(self.describe)
