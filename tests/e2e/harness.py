@@ -320,8 +320,13 @@ class WineDesktop:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
 
     def desktop_window(self):
-        out = subprocess.run(["xdotool", "search", "--name", "^%s - Wine desktop$" % DESKTOP],
-                             capture_output=True, text=True, timeout=30).stdout.split()
+        try:
+            out = subprocess.run(["xdotool", "search", "--name", "^%s - Wine desktop$" % DESKTOP],
+                                 capture_output=True, text=True, timeout=30).stdout.split()
+        except subprocess.TimeoutExpired:
+            # Seen while windows vanish on a loaded machine: no answer this
+            # time. The waits around it ask again.
+            return None
         return out[0] if out else None
 
     def describe(self):
