@@ -9,20 +9,7 @@ static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s
 
 namespace {
 
-bool FileExists(const CString& path) { return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
-std::string ReadFileBytes(const CString& path)
-{
-    std::string bytes;
-    const HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    char buffer[256];
-    DWORD read = 0;
-    while (h != INVALID_HANDLE_VALUE && ::ReadFile(h, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    if (h != INVALID_HANDLE_VALUE)
-        ::CloseHandle(h);
-    return bytes;
-}
 
 void WriteFile(const CString& path, const std::string& contents)
 {

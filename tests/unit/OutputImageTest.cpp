@@ -46,21 +46,7 @@ struct SelectedScreen {
     CSelection select;
 };
 
-std::string ReadFileBytes(const CString& path)
-{
-    std::string bytes;
-    const HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(h, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    ::CloseHandle(h);
-    return bytes;
-}
 
-bool FileExists(const CString& path) { return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 

@@ -16,21 +16,7 @@ static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s
 
 namespace {
 
-bool FileExists(const CString& path) { return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
-std::string ReadFileBytes(const CString& path)
-{
-    std::string bytes;
-    const HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(h, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    ::CloseHandle(h);
-    return bytes;
-}
 
 // A folder in the temporary directory for one test's output, removed with
 // everything in it afterwards.

@@ -22,6 +22,23 @@ inline CWnd& HostWindow()
     return *host;
 }
 
+inline bool FileExists(const CString& path) { return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+// The whole contents of a file; empty when it cannot be read.
+inline std::string ReadFileBytes(const CString& path)
+{
+    std::string bytes;
+    const HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(h, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    ::CloseHandle(h);
+    return bytes;
+}
+
 inline CString TempDirPath(const wchar_t* name)
 {
     wchar_t dir[MAX_PATH] = {};
