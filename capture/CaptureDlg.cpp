@@ -16,10 +16,6 @@ CSize VirtualScreenSize()
     return CSize(::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
 }
 
-// The focus that arrives with the first showing goes on to the options
-// dialog; later activations (a click on the image) keep it here.
-constexpr DWORD kFocusHandOverMs = 250;
-
 // Puts the options dialog back on top once an activation is over.
 constexpr UINT kRaiseOptionsMessage = WM_APP + 1;
 
@@ -31,6 +27,7 @@ const MessageMap* CCaptureDlg::Map()
 {
     static const MessageMap map(CDialog::Map(), {
         OnMessage(WM_SHOWWINDOW, &CCaptureDlg::OnShowWindow),
+        OnMessage(WM_ERASEBKGND, &CCaptureDlg::OnEraseBkgnd),
         OnMessage(WM_PAINT, &CCaptureDlg::OnPaint),
         OnMessage(WM_LBUTTONDOWN, &CCaptureDlg::OnLButtonDown),
         OnMessage(WM_LBUTTONUP, &CCaptureDlg::OnLButtonUp),
@@ -50,8 +47,6 @@ void CCaptureDlg::DoDataExchange(CDataExchange*) {}
 BOOL CCaptureDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    m_dwInitTick = ::GetTickCount();
-    m_bFirstFocusPending = true;
     m_optionsDlg.Create(IDD_OPTIONS, this);
     m_optionsDlg.ShowWindow(SW_SHOWNORMAL);
     return TRUE;
@@ -115,14 +110,21 @@ LRESULT CCaptureDlg::OnActivate(WPARAM wParam, LPARAM)
 LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)
 {
     const LRESULT result = Default();
-    const bool handOver = m_bFirstFocusPending || ::GetTickCount() - m_dwInitTick < kFocusHandOverMs;
-    m_bFirstFocusPending = false;
-    if (handOver && m_optionsDlg.m_hWnd)
+    // The keyboard belongs to the options dialog, where Enter and Esc end
+    // the capture. Clicks never activate this window (OnMouseActivate), so
+    // any focus it gets comes from the window manager: with the first
+    // showing, or later when a loaded machine delivers the X focus of the
+    // new full-screen window late. Kept here, it would leave Esc dead.
+    if (m_optionsDlg.m_hWnd && ::IsWindowEnabled(m_optionsDlg.m_hWnd))
         m_optionsDlg.SetFocus();
     return result;
 }
 
 void CCaptureDlg::DrawHighlight(CDC& dc) { DrawHighlightOutline(dc, OrvoApp().m_rcHighlight); }
+
+// The frozen image covers every pixel: a grey fill first would only cost
+// time and could flash on the screen before the image.
+LRESULT CCaptureDlg::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CCaptureDlg::OnPaint(WPARAM, LPARAM)
 {

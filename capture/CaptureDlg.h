@@ -26,18 +26,13 @@ public:
     // The highlight outline of the application's m_rcHighlight.
     void DrawHighlight(CDC& dc);
 
-    DWORD m_dwInitTick = 0;
     COptionsDlg m_optionsDlg;
     double m_dZoom = 2.0;  // kept from capture to capture within one run
     CRect m_rcDrag;        // current or last drag, screen coordinates
 
 private:
-    // The first focus after initialisation goes on to the options dialog
-    // however late it comes: on a loaded machine the window may be shown
-    // well after the hand-over time.
-    bool m_bFirstFocusPending = false;
-
     LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonUp(WPARAM wParam, LPARAM lParam);

@@ -15,14 +15,22 @@ void CaptureScreen(int hotkeyId)
     const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
 
-    // One screen image at a time: the previous one goes before the new one.
+    // One screen image at a time. The last capture's bitmap is written over
+    // when the screen kept its size: a fresh one costs an allocation and the
+    // first touch of every page, on the way to showing the frozen screen.
     HWND desktop = ::GetDesktopWindow();
     {
         CClientDC dcDesktop(desktop);
-        app.m_dcScreen.DeleteDC();
-        app.m_dcScreen.CreateCompatibleDC(dcDesktop);
-        app.m_bmpScreen.DeleteObject();
-        app.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
+        if (!app.m_dcScreen.GetSafeHdc())
+            app.m_dcScreen.CreateCompatibleDC(dcDesktop);
+        BITMAP kept{};
+        const bool reusable = app.m_bmpScreen.GetSafeHandle() && app.m_bmpScreen.GetBitmap(&kept) &&
+                              kept.bmWidth == width && kept.bmHeight == height &&
+                              kept.bmBitsPixel == ::GetDeviceCaps(dcDesktop, BITSPIXEL);
+        if (!reusable) {
+            app.m_bmpScreen.DeleteObject();
+            app.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
+        }
         CSelection select(app.m_dcScreen, app.m_bmpScreen);
         app.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, 0, 0, SRCCOPY);
     }

@@ -164,6 +164,12 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
             [&] {
                 ASSERT_TRUE(capture.IsWindowVisible());
                 ASSERT_TRUE(options.IsWindowVisible());
+                // A focus the capture window gets long after it showed (a
+                // late activation on a loaded machine) goes on as well, so
+                // Esc keeps working.
+                ::Sleep(400);
+                ::SetFocus(capture.m_hWnd);
+                EXPECT_TRUE(::IsChild(options, ::GetFocus())) << "focus on " << ::GetFocus();
                 options.m_editFilename.SetFocus();
                 options.m_editFilename.PostMessage(WM_KEYDOWN, VK_TAB, 0);
             },
