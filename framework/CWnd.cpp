@@ -71,6 +71,7 @@ BOOL CWnd::SubclassWindow(HWND hwnd)
     if (!hwnd || FromHandlePermanent(hwnd))
         return FALSE;
     Bind(hwnd);
+    PreSubclassWindow();
     m_pfnSuper = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
     return TRUE;
