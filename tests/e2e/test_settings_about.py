@@ -95,6 +95,29 @@ class TrayDialogsTest(DesktopTestCase):
         self.desktop.click(options.hwnd, "Cancel")
         wait_until(lambda: not self.capture_shows(), what="the capture to end")
 
+    def test_a_double_click_on_the_icon_opens_settings_and_cancel_keeps_everything(self):
+        self.start_resident()
+        before = self.desktop.reg_values(APP_KEY)
+
+        def open_by_double_click():
+            subprocess.run(["xdotool", "mousemove", FIRST_TRAY_ICON[0], FIRST_TRAY_ICON[1], "click", "--repeat", "2",
+                            "--delay", "80", "1"], check=True)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                found = next((w for w in self.desktop.windows() if w.title == "Options"), None)
+                if found:
+                    return found
+                time.sleep(0.2)
+            return None
+        settings = wait_until(open_by_double_click, what="Settings after a double-click on the icon")
+        self.desktop.click(settings.hwnd, "Append date")
+        self.desktop.click(settings.hwnd, "Cancel")
+        wait_until(lambda: all(w.hwnd != settings.hwnd for w in self.desktop.windows()), what="Settings to close")
+        after = self.desktop.reg_values(APP_KEY)
+        # Only the sample's sequence number may have been written (unchanged).
+        self.assertEqual(after.pop("Seqnum", ("REG_DWORD", "0x1")), ("REG_DWORD", "0x1"))
+        self.assertEqual(after, before)
+
     # --- About --------------------------------------------------------------------
     def test_a_link_in_the_about_box_shows_the_hand_and_tip_and_goes_to_the_shell(self):
         folder = tempfile.mkdtemp(prefix="orvo-e2e-links-", dir="/tmp")
