@@ -100,6 +100,43 @@ TEST(MessageMap, DestroyingTheWindowReleasesTheObject)
     EXPECT_FALSE(::IsWindow(hwnd));
 }
 
+namespace {
+// Records the moment it is bound: its window and what it had seen by then.
+class CBindingProbe : public CWnd {
+public:
+    HWND boundTo = nullptr;
+    int messagesBefore = -1;
+    int messages = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        ++messages;
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+
+protected:
+    void PreSubclassWindow() override
+    {
+        boundTo = m_hWnd;
+        messagesBefore = messages;
+    }
+};
+}  // namespace
+
+TEST(MessageMap, PreSubclassWindowRunsOnceBoundBeforeAnyMessage)
+{
+    CBindingProbe created;
+    ASSERT_TRUE(created.CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+    EXPECT_EQ(created.boundTo, created.m_hWnd);
+    EXPECT_EQ(created.messagesBefore, 0);
+    EXPECT_GT(created.messages, 0);
+
+    HWND plain = ::CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    CBindingProbe subclassed;
+    ASSERT_TRUE(subclassed.SubclassWindow(plain));
+    EXPECT_EQ(subclassed.boundTo, plain);
+    EXPECT_EQ(subclassed.messagesBefore, 0);
+}
+
 TEST(MessageMap, NotificationsGoToTheControlFirstThenToTheParent)
 {
     CRecordingWnd parent;
