@@ -59,6 +59,7 @@ const MessageMap* CXHTMLStatic::Map()
         OnMessage(WM_SETCURSOR, &CXHTMLStatic::OnSetCursor),
         OnMessage(WM_DESTROY, &CXHTMLStatic::OnDestroy),
         OnReflectedCommand(STN_CLICKED, &CXHTMLStatic::OnClicked),
+        OnReflectedMessage(WM_DRAWITEM, &CXHTMLStatic::OnDrawItem),
     });
     return &map;
 }
@@ -96,6 +97,12 @@ COLORREF CXHTMLStatic::SetForegroundColor(COLORREF color)
 }
 
 void CXHTMLStatic::DrawItem(const DRAWITEMSTRUCT*) { RedrawWindow(); }
+
+LRESULT CXHTMLStatic::OnDrawItem(WPARAM, LPARAM lParam)
+{
+    DrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    return TRUE;
+}
 
 LRESULT CXHTMLStatic::OnPaint(WPARAM, LPARAM)
 {

@@ -41,6 +41,7 @@ private:
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnSetCursor(WPARAM, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
+    LRESULT OnDrawItem(WPARAM, LPARAM);
     void OnClicked();
 
     void EnsureLinkTip();

@@ -57,12 +57,19 @@ public:
         static const MessageMap map(CButton::Map(), {
             OnReflectedCommand(BN_CLICKED, &CSelfClickingButton::OnClicked),
             OnReflectedMessage(WM_CTLCOLORBTN, &CSelfClickingButton::OnCtlColor),
+            OnReflectedMessage(WM_DRAWITEM, &CSelfClickingButton::OnDrawItem),
         });
         return &map;
     }
     const MessageMap* GetMessageMap() const override { return Map(); }
     void OnClicked() { ++clicks; }
     LRESULT OnCtlColor(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(::GetStockObject(BLACK_BRUSH)); }
+    int draws = 0;
+    LRESULT OnDrawItem(WPARAM, LPARAM)
+    {
+        ++draws;
+        return TRUE;
+    }
 };
 
 HWND CreatePopup(CWnd& wnd)
@@ -161,6 +168,13 @@ TEST(MessageMap, NotificationsGoToTheControlFirstThenToTheParent)
     HDC dc = ::GetDC(own);
     EXPECT_EQ(::SendMessageW(parent, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(own)),
               reinterpret_cast<LRESULT>(::GetStockObject(BLACK_BRUSH)));
+    // An owner-drawn control draws itself.
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_BUTTON;
+    dis.hwndItem = own;
+    dis.hDC = dc;
+    EXPECT_EQ(::SendMessageW(parent, WM_DRAWITEM, 100, reinterpret_cast<LPARAM>(&dis)), TRUE);
+    EXPECT_EQ(button.draws, 1);
     ::ReleaseDC(own, dc);
 }
 
