@@ -71,6 +71,7 @@ BOOL CWnd::SubclassWindow(HWND hwnd)
     if (!hwnd || FromHandlePermanent(hwnd))
         return FALSE;
     Bind(hwnd);
+    PreSubclassWindow();
     m_pfnSuper = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
     return TRUE;
@@ -198,6 +199,8 @@ bool CWnd::DispatchToMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pR
         hwndChild = reinterpret_cast<HWND>(lParam);
     else if (message == WM_NOTIFY && lParam)
         hwndChild = reinterpret_cast<NMHDR*>(lParam)->hwndFrom;
+    else if (message == WM_DRAWITEM && lParam)
+        hwndChild = reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->hwndItem;
     if (hwndChild && hwndChild != m_hWnd) {
         if (CWnd* child = FromHandlePermanent(hwndChild))
             if (child->OnChildNotify(message, wParam, lParam, pResult))

@@ -48,6 +48,9 @@ public:
     // with *pResult set means the child handled it.
     virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
     virtual void PostNcDestroy() {}
+    // Called once an object is bound to a window it did not create, or to
+    // one it is creating, before the window's messages reach the object.
+    virtual void PreSubclassWindow() {}
     static const MessageMap* Map();
     virtual const MessageMap* GetMessageMap() const { return Map(); }
 

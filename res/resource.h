@@ -43,3 +43,25 @@
 
 // The bar a command-line upload shows on the desktop.
 #define IDC_UPLOAD_PROGRESS  123
+
+// About box (IDD_ABOUTBOX): the formatted text.
+#define IDC_ABOUT_TEXT       1018
+
+// Settings dialog (IDD_SETTINGS).
+#define IDC_BROWSE_DIR       1000
+#define IDC_DEFAULT_NAME     1001
+#define IDC_APPEND_DATE      1019
+#define IDC_APPEND_TIME      1020
+#define IDC_APPEND_SEQ       1021
+#define IDC_OUTPUT_DIR       1022
+#define IDC_SAMPLE_NAME      1023
+#define IDC_RESET_SEQ        1024
+#define IDC_RANDOMIZE        1025
+#define IDC_FS_CONTROL       1028
+#define IDC_FS_ALT           1029
+#define IDC_FS_SHIFT         1030
+#define IDC_FS_KEY           1031
+#define IDC_W_CONTROL        1032
+#define IDC_W_ALT            1033
+#define IDC_W_SHIFT          1034
+#define IDC_W_KEY            1035

@@ -7,7 +7,7 @@ PACKAGES=(
     # Windows program: cross compilers, Wine, X server and input tools
     cmake ninja-build python3
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-    wine wine64 xvfb xauth xdotool xclip x11-utils imagemagick
+    wine wine64 xvfb xauth xdotool xclip x11-utils imagemagick libxfixes3
     googletest iproute2 util-linux curl
     # Image host: a native Linux service
     g++ libboost1.81-dev libsqlite3-dev clang libclang-rt-14-dev

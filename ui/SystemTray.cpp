@@ -1,6 +1,8 @@
 #include "ui/SystemTray.h"
 
+#include "app/SettingsDlg.h"
 #include "framework/CWinApp.h"
+#include "ui/AboutDlg.h"
 #include "res/resource.h"
 
 namespace {
@@ -41,9 +43,10 @@ const MessageMap* CSystemTray::Map()
     static const MessageMap map(CWnd::Map(), {
         OnMessage(WM_TRAY_CALLBACK, &CSystemTray::OnTrayCallback),
         OnMessage(WM_HOTKEY, &CSystemTray::OnHotkey),
-        // Menu commands arrive with a notification code of 0. "A&bout..."
-        // and "&Settings..." get their entries with their dialogs.
+        // Menu commands arrive with a notification code of 0.
         OnCommand(ID_TRAY_EXIT, 0, &CSystemTray::OnExit),
+        OnCommand(ID_TRAY_ABOUT, 0, &CSystemTray::OnAbout),
+        OnCommand(ID_TRAY_SETTINGS, 0, &CSystemTray::OnSettings),
         OnMessage(WM_SETTINGCHANGE, &CSystemTray::OnSettingChange),
         OnRegisteredMessage(&g_msgTaskbarCreated, &CSystemTray::OnTaskbarCreated),
     });
@@ -114,6 +117,19 @@ LRESULT CSystemTray::OnHotkey(WPARAM wParam, LPARAM)
 }
 
 void CSystemTray::OnExit() { ::PostQuitMessage(0); }
+
+void CSystemTray::OnAbout()
+{
+    // No parent given: the framework makes the main window, this one, its owner.
+    CAboutDlg dlg;
+    dlg.DoModal();
+}
+
+void CSystemTray::OnSettings()
+{
+    CSettingsDlg dlg(this);
+    dlg.DoModal();
+}
 
 LRESULT CSystemTray::HandleTrayCallback(WPARAM wParam, LPARAM lParam)
 {

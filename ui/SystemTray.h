@@ -36,6 +36,8 @@ private:
     LRESULT OnTrayCallback(WPARAM wParam, LPARAM lParam);
     LRESULT OnHotkey(WPARAM wParam, LPARAM lParam);
     void OnExit();
+    void OnAbout();
+    void OnSettings();
     LRESULT OnSettingChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
 

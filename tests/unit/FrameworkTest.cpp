@@ -57,12 +57,19 @@ public:
         static const MessageMap map(CButton::Map(), {
             OnReflectedCommand(BN_CLICKED, &CSelfClickingButton::OnClicked),
             OnReflectedMessage(WM_CTLCOLORBTN, &CSelfClickingButton::OnCtlColor),
+            OnReflectedMessage(WM_DRAWITEM, &CSelfClickingButton::OnDrawItem),
         });
         return &map;
     }
     const MessageMap* GetMessageMap() const override { return Map(); }
     void OnClicked() { ++clicks; }
     LRESULT OnCtlColor(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(::GetStockObject(BLACK_BRUSH)); }
+    int draws = 0;
+    LRESULT OnDrawItem(WPARAM, LPARAM)
+    {
+        ++draws;
+        return TRUE;
+    }
 };
 
 HWND CreatePopup(CWnd& wnd)
@@ -100,6 +107,43 @@ TEST(MessageMap, DestroyingTheWindowReleasesTheObject)
     EXPECT_FALSE(::IsWindow(hwnd));
 }
 
+namespace {
+// Records the moment it is bound: its window and what it had seen by then.
+class CBindingProbe : public CWnd {
+public:
+    HWND boundTo = nullptr;
+    int messagesBefore = -1;
+    int messages = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        ++messages;
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+
+protected:
+    void PreSubclassWindow() override
+    {
+        boundTo = m_hWnd;
+        messagesBefore = messages;
+    }
+};
+}  // namespace
+
+TEST(MessageMap, PreSubclassWindowRunsOnceBoundBeforeAnyMessage)
+{
+    CBindingProbe created;
+    ASSERT_TRUE(created.CreateEx(0, AfxRegisterWndClass(0), L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+    EXPECT_EQ(created.boundTo, created.m_hWnd);
+    EXPECT_EQ(created.messagesBefore, 0);
+    EXPECT_GT(created.messages, 0);
+
+    HWND plain = ::CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    CBindingProbe subclassed;
+    ASSERT_TRUE(subclassed.SubclassWindow(plain));
+    EXPECT_EQ(subclassed.boundTo, plain);
+    EXPECT_EQ(subclassed.messagesBefore, 0);
+}
+
 TEST(MessageMap, NotificationsGoToTheControlFirstThenToTheParent)
 {
     CRecordingWnd parent;
@@ -124,6 +168,13 @@ TEST(MessageMap, NotificationsGoToTheControlFirstThenToTheParent)
     HDC dc = ::GetDC(own);
     EXPECT_EQ(::SendMessageW(parent, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(own)),
               reinterpret_cast<LRESULT>(::GetStockObject(BLACK_BRUSH)));
+    // An owner-drawn control draws itself.
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_BUTTON;
+    dis.hwndItem = own;
+    dis.hDC = dc;
+    EXPECT_EQ(::SendMessageW(parent, WM_DRAWITEM, 100, reinterpret_cast<LPARAM>(&dis)), TRUE);
+    EXPECT_EQ(button.draws, 1);
     ::ReleaseDC(own, dc);
 }
 
