@@ -6,10 +6,13 @@
 // Convert (256 colours) and for the plain octree through the same GDI+
 // steps, the median time and megapixels per second on the wall clock, the
 // best run, the mean processor time, the ratios, and whether both gave the
-// same palette and indices; then the
-// same for the bare passes over pixels in memory; then what a fresh 8-bit
-// bitmap costs to fill once, which every conversion pays. The plain octree
-// runs in every third round, interleaved, so both see the same machine.
+// same palette and indices: once from a 24-bit bitmap and once from a
+// 32-bit one (what a capture gives), which must give the same result. Then
+// where Convert's time goes: each pass over pixels in memory, what a fresh
+// 8-bit bitmap costs to fill once (every conversion pays it), and what
+// drawing a 24-bit copy of the 32-bit bitmap would cost. Last the bare
+// passes of both trees. The plain octree runs in every third round,
+// interleaved, so both see the same machine.
 // Exits with 1 when the outputs differ.
 #include <windows.h>
 // gdiplus.h needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
@@ -83,7 +86,7 @@ public:
     double MeanCpu() const { return m_cpuSeconds / static_cast<double>(m_seconds.size()); }
     void Print(const char* what, double megapixels) const
     {
-        std::printf("  %-32s median %7.2f ms = %6.1f Mpix/s, best %6.1f Mpix/s, processor %7.2f ms = %6.1f Mpix/s"
+        std::printf("  %-34s median %7.2f ms = %6.1f Mpix/s, best %6.1f Mpix/s, processor %7.2f ms = %6.1f Mpix/s"
                     " (%zu runs)\n",
                     what, Median() * 1000, megapixels / Median(), megapixels / Best(), MeanCpu() * 1000,
                     megapixels / MeanCpu(), m_seconds.size());
@@ -128,6 +131,21 @@ void TimePasses(Samples& samples, const BgrImage& image, std::vector<uint8_t>& i
     }
 }
 
+// The quantizer's steps one by one over the pixels in memory.
+struct StageSamples {
+    Samples firstPass, palette, secondPass;
+};
+
+void TimeStages(StageSamples& samples, const BgrImage& image, std::vector<uint8_t>& indices)
+{
+    OctreeQuantizer tree(kColours);
+    uint32_t palette[kColours];
+    samples.firstPass.Time([&] { tree.AddPixels(image.Rows()); });
+    samples.palette.Time([&] { tree.BuildPalette(palette); });
+    samples.secondPass.Time(
+        [&] { tree.MapPixels(image.Rows(), IndexRows{indices.data(), static_cast<ptrdiff_t>(image.width)}); });
+}
+
 // What every conversion pays before any work of its own: a new 8-bit
 // bitmap, locked, written once and disposed of. Fresh memory is costly to
 // touch on some machines; this shows how much.
@@ -151,6 +169,19 @@ void TimeFreshBitmap(Samples& samples, uint32_t width, uint32_t height)
     });
 }
 
+// Drawing a 24-bit copy of a 32-bit bitmap: what a source that cannot be
+// read as it is costs besides the passes.
+void TimeCopy(Samples& samples, Gdiplus::GpBitmap* bitmap, uint32_t width, uint32_t height)
+{
+    samples.Time([&] { const TestImage copy(octree_bitmaps::DrawTwentyFourBitCopy(bitmap, width, height)); });
+}
+
+void PrintRatio(const Samples& fast, const Samples& plain, const char* what, bool same)
+{
+    std::printf("  ratio %.2fx (processor time %.2fx); %s %s\n", plain.Median() / fast.Median(),
+                plain.MeanCpu() / fast.MeanCpu(), what, same ? "identical" : "DIFFER");
+}
+
 bool Measure(uint32_t width, uint32_t height, int rounds)
 {
     const BgrImage image = MakeDesktopImage(width, height);
@@ -158,8 +189,9 @@ bool Measure(uint32_t width, uint32_t height, int rounds)
     std::printf("desktop %ux%u: %zu distinct colours\n", width, height, CountColours(image));
     std::fflush(stdout);
     const TestImage bitmap(MakeBitmap(image, PixelFormat24bppRGB));
-    if (!bitmap.Get()) {
-        std::printf("cannot make the bitmap\n");
+    const TestImage bitmap32(MakeBitmap(image, PixelFormat32bppRGB));
+    if (!bitmap.Get() || !bitmap32.Get()) {
+        std::printf("cannot make the bitmaps\n");
         std::exit(2);
     }
 
@@ -171,34 +203,46 @@ bool Measure(uint32_t width, uint32_t height, int rounds)
         return octree_bitmaps::ConvertWith<PlainOctree>(source, QColorQuantizer::Octree, kColours);
     };
     std::vector<uint8_t> indices(static_cast<size_t>(width) * height);
-    Samples fastConverts, plainConverts, fastPasses, plainPasses, freshBitmaps;
-    IndexedImage fast, plain, fastBare, plainBare;
+    Samples fastConverts, plainConverts, fastConverts32, plainConverts32, fastPasses, plainPasses, freshBitmaps,
+        copies;
+    StageSamples stages;
+    IndexedImage fast, plain, fast32, plain32, fastBare, plainBare;
     for (int round = 0; round < rounds; ++round) {
         TimeConvert(fastConverts, fastConvert, bitmap.Get(), fast);
+        TimeConvert(fastConverts32, fastConvert, bitmap32.Get(), fast32);
         TimePasses<OctreeQuantizer>(fastPasses, image, indices, fastBare);
+        TimeStages(stages, image, indices);
         TimeFreshBitmap(freshBitmaps, width, height);
         if (round % 3 == 0) {
             TimeConvert(plainConverts, plainConvert, bitmap.Get(), plain);
+            TimeConvert(plainConverts32, plainConvert, bitmap32.Get(), plain32);
             TimePasses<PlainOctree>(plainPasses, image, indices, plainBare);
+            TimeCopy(copies, bitmap32.Get(), width, height);
         }
     }
 
     const bool sameConvert = fast == plain && !fast.indices.empty();
-    fastConverts.Print("QColorQuantizer::Convert", megapixels);
+    fastConverts.Print("Convert, 24-bit bitmap", megapixels);
     plainConverts.Print("plain octree, same GDI+ steps", megapixels);
-    std::printf("  ratio %.2fx (processor time %.2fx); %zu palette entries; palettes and indices %s\n",
-                plainConverts.Median() / fastConverts.Median(), plainConverts.MeanCpu() / fastConverts.MeanCpu(),
-                fast.palette.size(), sameConvert ? "identical" : "DIFFER");
+    PrintRatio(fastConverts, plainConverts, "palettes and indices", sameConvert);
+    std::printf("  %zu palette entries\n", fast.palette.size());
+    const bool sameConvert32 = fast32 == fast && plain32 == plain;
+    fastConverts32.Print("Convert, 32-bit bitmap", megapixels);
+    plainConverts32.Print("plain octree, same GDI+ steps", megapixels);
+    PrintRatio(fastConverts32, plainConverts32, "palettes and indices (and as from 24 bits)", sameConvert32);
+    std::printf("  where Convert's time goes:\n");
+    stages.firstPass.Print("  first pass (tree)", megapixels);
+    stages.palette.Print("  palette", megapixels);
+    stages.secondPass.Print("  second pass (indices)", megapixels);
+    freshBitmaps.Print("  fresh 8-bit bitmap, filled once", megapixels);
+    copies.Print("  24-bit copy of the 32-bit one", megapixels);
     const bool samePasses = fastBare == plainBare && fastBare == fast;
     fastPasses.Print("OctreeQuantizer passes, no GDI+", megapixels);
     plainPasses.Print("plain octree passes, no GDI+", megapixels);
-    std::printf("  ratio %.2fx (processor time %.2fx); palettes and indices %s\n",
-                plainPasses.Median() / fastPasses.Median(), plainPasses.MeanCpu() / fastPasses.MeanCpu(),
-                samePasses ? "identical" : "DIFFER");
-    freshBitmaps.Print("fresh 8-bit bitmap, filled once", megapixels);
+    PrintRatio(fastPasses, plainPasses, "palettes and indices", samePasses);
     std::printf("\n");
     std::fflush(stdout);
-    return sameConvert && samePasses;
+    return sameConvert && sameConvert32 && samePasses;
 }
 
 }  // namespace

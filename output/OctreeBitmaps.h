@@ -1,7 +1,8 @@
 // The octree conversion over GDI+ bitmaps: one lock of each whole bitmap,
-// the palette block, and the 24-bit copy of a source in another format. It
-// runs any tree with the quantizer's passes (AddPixels, BuildPalette,
-// MapPixels), so a second tree can be held against it on the same bitmaps.
+// the palette block, and the 24-bit copy of a source that cannot be read as
+// it is. It runs any tree with the quantizer's passes (AddPixels,
+// BuildPalette, MapPixels), so a second tree can be held against it on the
+// same bitmaps.
 #pragma once
 
 #include <windows.h>
@@ -89,9 +90,10 @@ private:
     Gdiplus::ColorPalette* m_palette;
 };
 
-// Both passes of tree over the locked bitmaps; true on success.
+// Both passes of tree over pixels already locked, into destination8 (8bpp
+// indexed, the size of the pixels); true on success.
 template <class Tree>
-bool QuantizeOctreeWith(Gdiplus::GpBitmap* source24, Gdiplus::GpBitmap* destination8, unsigned maxColors)
+bool QuantizePixels(const BgrRows& pixels, Gdiplus::GpBitmap* destination8, unsigned maxColors)
 {
     using namespace Gdiplus;
     if (maxColors < OctreeQuantizer::MinColors || maxColors > OctreeQuantizer::MaxColors)
@@ -99,15 +101,6 @@ bool QuantizeOctreeWith(Gdiplus::GpBitmap* source24, Gdiplus::GpBitmap* destinat
     Tree tree(maxColors);
     if (!tree.IsReady())
         return false;
-    UINT width = 0;
-    UINT height = 0;
-    DllExports::GdipGetImageWidth(source24, &width);
-    DllExports::GdipGetImageHeight(source24, &height);
-
-    const BitsLock source(source24, width, height, ImageLockModeRead, PixelFormat24bppRGB);
-    if (!source.IsLocked())
-        return false;
-    const BgrRows pixels{source.Scan0(), source.Stride(), width, height};
     tree.AddPixels(pixels);
 
     uint32_t entries[OctreeQuantizer::MaxColors];
@@ -122,14 +115,71 @@ bool QuantizeOctreeWith(Gdiplus::GpBitmap* source24, Gdiplus::GpBitmap* destinat
     // A palette GDI+ refuses leaves its default one; the indices still stand.
     DllExports::GdipSetImagePalette(destination8, palette.Get());
 
-    const BitsLock destination(destination8, width, height, ImageLockModeWrite, PixelFormat8bppIndexed);
+    const BitsLock destination(destination8, pixels.width, pixels.height, ImageLockModeWrite,
+                               PixelFormat8bppIndexed);
     if (!destination.IsLocked())
         return false;
     tree.MapPixels(pixels, IndexRows{destination.Scan0(), destination.Stride()});
     return true;
 }
 
+// Both passes of tree over a 24-bit source; true on success.
+template <class Tree>
+bool QuantizeOctreeWith(Gdiplus::GpBitmap* source24, Gdiplus::GpBitmap* destination8, unsigned maxColors)
+{
+    using namespace Gdiplus;
+    if (maxColors < OctreeQuantizer::MinColors || maxColors > OctreeQuantizer::MaxColors)
+        return false;
+    UINT width = 0;
+    UINT height = 0;
+    DllExports::GdipGetImageWidth(source24, &width);
+    DllExports::GdipGetImageHeight(source24, &height);
+    const BitsLock source(source24, width, height, ImageLockModeRead, PixelFormat24bppRGB);
+    if (!source.IsLocked())
+        return false;
+    return QuantizePixels<Tree>(BgrRows{source.Scan0(), source.Stride(), width, height, 3}, destination8, maxColors);
+}
+
+// True when every pixel of 32-bit rows has alpha 255.
+inline bool IsOpaque(const BgrRows& pixels)
+{
+    for (uint32_t y = 0; y < pixels.height; ++y) {
+        const uint8_t* row = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
+        uint8_t all = 0xFF;
+        for (uint32_t x = 0; x < pixels.width; ++x)
+            all &= row[4 * static_cast<size_t>(x) + 3];
+        if (all != 0xFF)
+            return false;
+    }
+    return true;
+}
+
+// The 24-bit copy of image, drawn with default settings; null on failure.
+inline Gdiplus::GpBitmap* DrawTwentyFourBitCopy(Gdiplus::GpBitmap* image, UINT width, UINT height)
+{
+    using namespace Gdiplus;
+    GpBitmap* bitmap = nullptr;
+    if (DllExports::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
+                                              PixelFormat24bppRGB, nullptr, &bitmap) != Ok)
+        return nullptr;
+    ImageOwner copy(bitmap);
+    GpGraphics* graphics = nullptr;
+    GpStatus status = DllExports::GdipGetImageGraphicsContext(bitmap, &graphics);
+    if (status == Ok) {
+        status = DllExports::GdipDrawImageRectI(graphics, image, 0, 0, static_cast<INT>(width),
+                                                static_cast<INT>(height));
+        DllExports::GdipDeleteGraphics(graphics);
+    }
+    return status == Ok ? copy.Release() : nullptr;
+}
+
 // A new 8-bit indexed bitmap of image made with tree, or null.
+//
+// A 24-bit image is read as it is. So is a 32-bit one whose pixels are all
+// opaque: drawing it into a 24-bit copy would give exactly its blue, green
+// and red bytes, and the copy costs several times the conversion (the
+// capture's own images are 32-bit). Any other image is drawn into a 24-bit
+// copy first, which blends translucent pixels the way drawing does.
 template <class Tree>
 Gdiplus::GpBitmap* ConvertWith(Gdiplus::GpBitmap* image, int method, unsigned maxColors)
 {
@@ -144,34 +194,29 @@ Gdiplus::GpBitmap* ConvertWith(Gdiplus::GpBitmap* image, int method, unsigned ma
     DllExports::GdipGetImageHeight(image, &height);
     DllExports::GdipGetImagePixelFormat(image, &format);
 
-    ImageOwner copy;
-    GpBitmap* source24 = image;
-    if (format != PixelFormat24bppRGB) {
-        GpBitmap* bitmap = nullptr;
-        if (DllExports::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
-                                                  PixelFormat24bppRGB, nullptr, &bitmap) != Ok)
-            return nullptr;
-        copy.Reset(bitmap);
-        GpGraphics* graphics = nullptr;
-        GpStatus status = DllExports::GdipGetImageGraphicsContext(bitmap, &graphics);
-        if (status == Ok) {
-            status = DllExports::GdipDrawImageRectI(graphics, image, 0, 0, static_cast<INT>(width),
-                                                    static_cast<INT>(height));
-            DllExports::GdipDeleteGraphics(graphics);
-        }
-        if (status != Ok)
-            return nullptr;
-        source24 = bitmap;
-    }
-
     GpBitmap* bitmap = nullptr;
     if (DllExports::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
                                               PixelFormat8bppIndexed, nullptr, &bitmap) != Ok)
         return nullptr;
     ImageOwner destination(bitmap);
-    if (!QuantizeOctreeWith<Tree>(source24, bitmap, maxColors))
-        return nullptr;
-    return destination.Release();
+
+    if (format == PixelFormat32bppRGB || format == PixelFormat32bppARGB || format == PixelFormat32bppPARGB) {
+        const BitsLock source(image, width, height, ImageLockModeRead, format);
+        if (source.IsLocked()) {
+            const BgrRows pixels{source.Scan0(), source.Stride(), width, height, 4};
+            if (format == PixelFormat32bppRGB || IsOpaque(pixels))
+                return QuantizePixels<Tree>(pixels, bitmap, maxColors) ? destination.Release() : nullptr;
+        }
+    }
+    ImageOwner copy;
+    GpBitmap* source24 = image;
+    if (format != PixelFormat24bppRGB) {
+        copy.Reset(DrawTwentyFourBitCopy(image, width, height));
+        if (!copy.Get())
+            return nullptr;
+        source24 = copy.Get();
+    }
+    return QuantizeOctreeWith<Tree>(source24, bitmap, maxColors) ? destination.Release() : nullptr;
 }
 
 }  // namespace octree_bitmaps

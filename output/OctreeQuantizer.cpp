@@ -7,12 +7,14 @@
 #include <new>
 #include <utility>
 
+#include "output/PixelRuns.h"
+
 namespace {
 
 constexpr uint16_t kNoNode = 0;
 constexpr uint16_t kRoot = 1;
 constexpr unsigned kRootLevel = 7;
-constexpr unsigned kCacheBits = 14;
+constexpr unsigned kCacheBits = 16;
 constexpr uint32_t kNotLeaf = 0xFFFFFFFFu;  // as a mask: matches no colour below 2^24
 
 // Colour bits 7 down to level + 1 of each channel: the part of a colour that
@@ -30,67 +32,6 @@ constexpr uint32_t kPrefixMask[8] = {PrefixMask(0), PrefixMask(1), PrefixMask(2)
 inline unsigned ChildIndex(uint32_t rgb, unsigned level)
 {
     return (((rgb >> (16 + level)) & 1u) << 2) | (((rgb >> (8 + level)) & 1u) << 1) | ((rgb >> level) & 1u);
-}
-
-inline uint32_t LoadPixel(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
-}
-
-inline uint64_t Load64(const uint8_t* p)
-{
-    uint64_t value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
-
-// Bit 3i set where pixel i of the eight at p differs from the pixel before
-// it (p - 3 must be readable).
-inline uint32_t ChangesInEight(const uint8_t* p)
-{
-#if defined(__SSE2__)
-    const __m128i low = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
-                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 3)));
-    const __m128i high = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)),
-                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 5)));
-    const uint32_t same = static_cast<uint32_t>(_mm_movemask_epi8(low)) |
-                          static_cast<uint32_t>(_mm_movemask_epi8(high)) << 8;
-    const uint32_t differ = ~same & 0xFFFFFFu;  // by byte
-#else
-    uint32_t differ = 0;
-    const uint8_t* before = p - 3;
-    for (unsigned i = 0; i < 24; ++i)
-        differ |= static_cast<uint32_t>(p[i] != before[i]) << i;
-#endif
-    // the three bytes of each pixel gathered into its first
-    return (differ | differ >> 1 | differ >> 2) & 0x249249u;
-}
-
-// Calls emit(rgb, x, length) for each run of identical pixels in a row.
-// Eight pixels at a time are compared with their left neighbours at once.
-template <class Emit>
-inline void ForEachRun(const uint8_t* row, uint32_t width, Emit&& emit)
-{
-    if (width == 0)
-        return;
-    uint32_t runStart = 0;
-    uint32_t x = 1;
-    for (; x + 8 <= width; x += 8) {
-        for (uint32_t changes = ChangesInEight(row + 3 * static_cast<size_t>(x)); changes != 0;
-             changes &= changes - 1) {
-            // bit 3i stands for pixel i: i = 3i * 11 / 32 for i below 8
-            const uint32_t boundary = x + ((static_cast<uint32_t>(__builtin_ctz(changes)) * 11) >> 5);
-            emit(LoadPixel(row + 3 * static_cast<size_t>(runStart)), runStart, boundary - runStart);
-            runStart = boundary;
-        }
-    }
-    for (; x < width; ++x) {
-        if (LoadPixel(row + 3 * static_cast<size_t>(x)) != LoadPixel(row + 3 * static_cast<size_t>(x) - 3)) {
-            emit(LoadPixel(row + 3 * static_cast<size_t>(runStart)), runStart, x - runStart);
-            runStart = x;
-        }
-    }
-    emit(LoadPixel(row + 3 * static_cast<size_t>(runStart)), runStart, width - runStart);
 }
 
 // Bit 0 of a channel never selects a child, so colours that differ only
@@ -113,6 +54,15 @@ struct OctreeQuantizer::Node {
     uint16_t children[8];
 
     bool IsLeaf() const { return mask != kNotLeaf; }
+    // count pixels of colour rgb, numbered from firstPixel on
+    void Count(uint32_t rgb, uint64_t count, uint64_t firstPixel)
+    {
+        pixelCount += count;
+        lastPixel = firstPixel + count - 1;
+        sumRed += count * (rgb >> 16);
+        sumGreen += count * ((rgb >> 8) & 0xFFu);
+        sumBlue += count * (rgb & 0xFFu);
+    }
 };
 
 // A node's place in the reducible order of its level, as it was when last
@@ -202,43 +152,51 @@ void OctreeQuantizer::AddPixels(const BgrRows& pixels)
 {
     if (!IsReady())
         return;
+    if (pixels.bytesPerPixel == 4)
+        AddRows<4>(pixels);
+    else
+        AddRows<3>(pixels);
+}
+
+template <unsigned PixelBytes>
+void OctreeQuantizer::AddRows(const BgrRows& pixels)
+{
     // A pixel whose leaf exists changes nothing but that leaf, so a run of
-    // identical pixels adds at once what it would add one by one.
-    uint64_t pixelNumber = m_pixelsAdded;
+    // identical pixels adds at once what it would add one by one. Nearly
+    // every run finds its leaf through the cache; the rest go the long way.
+    Node* const nodes = m_nodes.get();
+    const uint16_t* const leafCache = m_leafCache.get();
+    uint64_t rowStart = m_pixelsAdded;
     for (uint32_t y = 0; y < pixels.height; ++y) {
-        ForEachRun(pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride, pixels.width,
-                   [&](uint32_t rgb, uint32_t, uint32_t length) {
-                       AddRun(rgb, length, pixelNumber);
-                       pixelNumber += length;
-                   });
+        pixel_runs::ForEachRun<PixelBytes>(pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride, pixels.width,
+                                           [this, nodes, leafCache, rowStart](uint32_t rgb, uint32_t x,
+                                                                                       uint32_t length) {
+                                               Node& leaf = nodes[leafCache[CacheSlot(rgb)]];
+                                               if ((rgb & leaf.mask) == leaf.prefix)
+                                                   leaf.Count(rgb, length, rowStart + x);
+                                               else
+                                                   AddRun(rgb, length, rowStart + x);
+                                           });
+        rowStart += pixels.width;
     }
-    m_pixelsAdded = pixelNumber;
+    m_pixelsAdded = rowStart;
 }
 
 void OctreeQuantizer::AddRun(uint32_t rgb, uint64_t count, uint64_t firstPixel)
 {
-    uint16_t& cached = m_leafCache[CacheSlot(rgb)];
-    uint16_t leaf = cached;
-    if (!IsLeafOf(leaf, rgb)) {
+    uint16_t leaf = FindLeaf(rgb);
+    if (leaf == kNoNode) {
+        // Only the first pixel can grow the tree and set off merges; the
+        // rest of the run then ends in an existing leaf.
+        AddColor(rgb, firstPixel);
+        ReduceToLimit();
+        if (--count == 0)
+            return;
+        ++firstPixel;
         leaf = FindLeaf(rgb);
-        if (leaf == kNoNode) {
-            // Only the first pixel can grow the tree and set off merges; the
-            // rest of the run then ends in an existing leaf.
-            AddColor(rgb, firstPixel);
-            ReduceToLimit();
-            if (--count == 0)
-                return;
-            ++firstPixel;
-            leaf = FindLeaf(rgb);
-        }
-        cached = leaf;
     }
-    Node& node = m_nodes[leaf];
-    node.pixelCount += count;
-    node.lastPixel = firstPixel + count - 1;
-    node.sumRed += count * (rgb >> 16);
-    node.sumGreen += count * ((rgb >> 8) & 0xFFu);
-    node.sumBlue += count * (rgb & 0xFFu);
+    m_leafCache[CacheSlot(rgb)] = leaf;
+    m_nodes[leaf].Count(rgb, count, firstPixel);
 }
 
 void OctreeQuantizer::AddColor(uint32_t rgb, uint64_t pixelNumber)
@@ -271,11 +229,7 @@ void OctreeQuantizer::AddColor(uint32_t rgb, uint64_t pixelNumber)
         slot = child;
         Node& node = m_nodes[slot];
         if (node.IsLeaf()) {
-            node.pixelCount += 1;
-            node.lastPixel = pixelNumber;
-            node.sumRed += rgb >> 16;
-            node.sumGreen += (rgb >> 8) & 0xFFu;
-            node.sumBlue += rgb & 0xFFu;
+            node.Count(rgb, 1, pixelNumber);
             return;
         }
     }
@@ -414,41 +368,46 @@ unsigned OctreeQuantizer::FindPaletteIndex(uint32_t rgb) const
     return leaf == kNoNode ? 0 : static_cast<unsigned>(m_nodes[leaf].pixelCount);
 }
 
-inline uint8_t OctreeQuantizer::LookUpIndex(uint32_t rgb)
-{
-    // An entry holds a colour without its bit 0 above its palette index;
-    // no such colour reads 0xFFFFFF, so a cleared entry is empty.
-    const uint32_t entry = m_indexCache[CacheSlot(rgb)];
-    if (entry >> 8 == (rgb & 0xFEFEFEu))
-        return static_cast<uint8_t>(entry);
-    return FindIndexAndCache(rgb);
-}
-
 void OctreeQuantizer::MapPixels(const BgrRows& pixels, const IndexRows& indices)
 {
     if (!IsReady())
         return;
+    if (pixels.bytesPerPixel == 4)
+        MapRows<4>(pixels, indices);
+    else
+        MapRows<3>(pixels, indices);
+}
+
+template <unsigned PixelBytes>
+void OctreeQuantizer::MapRows(const BgrRows& pixels, const IndexRows& indices)
+{
+    // Held in locals: a byte written through out could be any object, so
+    // members would be read again after every run.
+    const uint32_t width = pixels.width;
+    const uint32_t* const indexCache = m_indexCache.get();
     for (uint32_t y = 0; y < pixels.height; ++y) {
-        uint8_t* out = indices.scan0 + static_cast<ptrdiff_t>(y) * indices.stride;
-        const uint8_t* p = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
-        uint32_t x = 0;
-        // Eight pixels at a time where they are all of one colour.
-        while (x + 8 <= pixels.width) {
-            const uint8_t* q = p + 3 * static_cast<size_t>(x);
-            const uint64_t c = LoadPixel(q);
-            const uint64_t word0 = c | c << 24 | c << 48;
-            const uint64_t word1 = c >> 16 | c << 8 | c << 32 | c << 56;
-            const uint64_t word2 = c >> 8 | c << 16 | c << 40;
-            if (Load64(q) == word0 && Load64(q + 8) == word1 && Load64(q + 16) == word2) {
-                std::memset(out + x, LookUpIndex(static_cast<uint32_t>(c)), 8);
-                x += 8;
-                continue;
-            }
-            for (uint32_t end = x + 8; x < end; ++x)
-                out[x] = LookUpIndex(LoadPixel(p + 3 * static_cast<size_t>(x)));
-        }
-        for (; x < pixels.width; ++x)
-            out[x] = LookUpIndex(LoadPixel(p + 3 * static_cast<size_t>(x)));
+        uint8_t* const out = indices.scan0 + static_cast<ptrdiff_t>(y) * indices.stride;
+        pixel_runs::ForEachRun<PixelBytes>(
+            pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride, width,
+            [this, out, width, indexCache](uint32_t rgb, uint32_t x, uint32_t length) {
+                // An entry holds a colour without its bit 0 above its palette
+                // index; no such colour reads 0xFFFFFF, so a cleared entry is
+                // empty.
+                const uint32_t entry = indexCache[CacheSlot(rgb)];
+                const uint8_t index =
+                    entry >> 8 == (rgb & 0xFEFEFEu) ? static_cast<uint8_t>(entry) : FindIndexAndCache(rgb);
+#if defined(__SSE2__)
+                // Most runs are short: sixteen bytes written at once cover
+                // them, and what lies beyond is written by the runs after.
+                if (x + 16 <= width) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_set1_epi8(static_cast<char>(index)));
+                    if (length > 16)
+                        std::memset(out + x + 16, index, length - 16);
+                    return;
+                }
+#endif
+                std::memset(out + x, index, length);
+            });
     }
 }
 

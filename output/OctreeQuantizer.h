@@ -19,12 +19,14 @@
 #include <cstdint>
 #include <memory>
 
-// Rows of 24-bit pixels, bytes in the order blue, green, red.
+// Rows of pixels whose bytes start blue, green, red: 24-bit pixels, or
+// 32-bit ones whose fourth byte is not read.
 struct BgrRows {
     const uint8_t* scan0;
     ptrdiff_t stride;  // bytes from one row to the next
     uint32_t width;
     uint32_t height;
+    unsigned bytesPerPixel = 3;  // 3 or 4
 };
 
 // Rows of 8-bit palette indices, as many as the pixel rows they stand for.
@@ -72,7 +74,11 @@ private:
         unsigned size = 0;
     };
 
-    void AddRun(uint32_t rgb, uint64_t count, uint64_t firstPixel);
+    template <unsigned PixelBytes>
+    void AddRows(const BgrRows& pixels);
+    template <unsigned PixelBytes>
+    void MapRows(const BgrRows& pixels, const IndexRows& indices);
+    void AddRun(uint32_t rgb, uint64_t count, uint64_t firstPixel);  // past the leaf cache
     void AddColor(uint32_t rgb, uint64_t pixelNumber);
     void ReduceToLimit();
     uint16_t TakeFront(LevelQueue& queue);
@@ -80,7 +86,6 @@ private:
     void Reduce(uint16_t node, unsigned level);
     void BuildPalette(uint16_t node, uint32_t* entries, unsigned& nextIndex);
     uint16_t FindLeaf(uint32_t rgb) const;
-    uint8_t LookUpIndex(uint32_t rgb);
     uint8_t FindIndexAndCache(uint32_t rgb);
     bool IsLeafOf(uint16_t node, uint32_t rgb) const;
     uint16_t NewNode(bool leaf, uint32_t prefix);

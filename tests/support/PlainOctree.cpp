@@ -53,7 +53,7 @@ void PlainOctree::AddPixels(const BgrRows& pixels)
 {
     for (uint32_t y = 0; y < pixels.height; ++y) {
         const uint8_t* p = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
-        for (uint32_t x = 0; x < pixels.width; ++x, p += 3) {
+        for (uint32_t x = 0; x < pixels.width; ++x, p += pixels.bytesPerPixel) {
             AddColor(p[2], p[1], p[0]);
             while (m_leafCount > m_maxColors) {
                 OctreeNode* front = m_head.next;
@@ -166,7 +166,7 @@ void PlainOctree::MapPixels(const BgrRows& pixels, const IndexRows& indices)
     for (uint32_t y = 0; y < pixels.height; ++y) {
         const uint8_t* p = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
         uint8_t* out = indices.scan0 + static_cast<ptrdiff_t>(y) * indices.stride;
-        for (uint32_t x = 0; x < pixels.width; ++x, p += 3)
+        for (uint32_t x = 0; x < pixels.width; ++x, p += pixels.bytesPerPixel)
             out[x] = static_cast<uint8_t>(FindPaletteIndex(p[2], p[1], p[0]));
     }
 }
