@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
-Gdiplus::GpBitmap* MakeBitmap(const BgrImage& image, Gdiplus::PixelFormat format)
+Gdiplus::GpBitmap* MakeBitmap(const BgrImage& image, Gdiplus::PixelFormat format,
+                              uint8_t (*fourthByte)(uint32_t x, uint32_t y))
 {
     using namespace Gdiplus;
     const unsigned bytesPerPixel = format == PixelFormat24bppRGB ? 3 : 4;
-    if (format != PixelFormat24bppRGB && format != PixelFormat32bppRGB && format != PixelFormat32bppARGB)
+    if (format != PixelFormat24bppRGB && format != PixelFormat32bppRGB && format != PixelFormat32bppARGB &&
+        format != PixelFormat32bppPARGB)
         return nullptr;
     GpBitmap* bitmap = nullptr;
     if (DllExports::GdipCreateBitmapFromScan0(static_cast<INT>(image.width), static_cast<INT>(image.height), 0, format,
@@ -26,7 +28,7 @@ Gdiplus::GpBitmap* MakeBitmap(const BgrImage& image, Gdiplus::PixelFormat format
             out[x * bytesPerPixel + 1] = static_cast<uint8_t>(rgb >> 8);
             out[x * bytesPerPixel + 2] = static_cast<uint8_t>(rgb >> 16);
             if (bytesPerPixel == 4)
-                out[x * bytesPerPixel + 3] = 0xFF;
+                out[x * bytesPerPixel + 3] = fourthByte ? fourthByte(x, y) : 0xFF;
         }
     }
     DllExports::GdipBitmapUnlockBits(bitmap, &data);

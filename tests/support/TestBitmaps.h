@@ -51,9 +51,11 @@ private:
     Gdiplus::GpBitmap* m_bitmap;
 };
 
-// A GDI+ bitmap holding the picture in PixelFormat24bppRGB, 32bppRGB or
-// 32bppARGB (opaque), or null; the caller disposes of it.
-Gdiplus::GpBitmap* MakeBitmap(const BgrImage& image, Gdiplus::PixelFormat format);
+// A GDI+ bitmap holding the picture in PixelFormat24bppRGB, 32bppRGB,
+// 32bppARGB or 32bppPARGB, or null; the caller disposes of it. The fourth
+// byte of 32-bit pixels is 255 (opaque) unless fourthByte gives it.
+Gdiplus::GpBitmap* MakeBitmap(const BgrImage& image, Gdiplus::PixelFormat format,
+                              uint8_t (*fourthByte)(uint32_t x, uint32_t y) = nullptr);
 
 // The 24-bit pixels of any bitmap, read through a lock.
 BgrImage ReadPixels(Gdiplus::GpBitmap* bitmap);

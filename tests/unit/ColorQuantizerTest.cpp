@@ -8,6 +8,7 @@
 #include <psapi.h>
 
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "output/ColorQuantizer.h"
@@ -232,6 +233,46 @@ TEST(QuantizerAgreementTest, PixelsFedInPiecesCountAsOneStream)
     EXPECT_EQ(RunPasses(whole, image), RunPasses(pieces, image));
 }
 
+// The picture as 32-bit rows whose fourth byte is noise.
+std::vector<uint8_t> ThirtyTwoBitRows(const BgrImage& image)
+{
+    TestRandom random(99);
+    std::vector<uint8_t> rows(static_cast<size_t>(image.width) * image.height * 4);
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x) {
+            const uint32_t rgb = image.Get(x, y);
+            uint8_t* p = &rows[(static_cast<size_t>(y) * image.width + x) * 4];
+            p[0] = static_cast<uint8_t>(rgb);
+            p[1] = static_cast<uint8_t>(rgb >> 8);
+            p[2] = static_cast<uint8_t>(rgb >> 16);
+            p[3] = static_cast<uint8_t>(random.Next());
+        }
+    return rows;
+}
+
+TEST(QuantizerAgreementTest, WideRowsAndThirtyTwoBitRows)
+{
+    // 4500 pixels: each row is taken in three spans, with runs across them.
+    const BgrImage wide = MakeRunsImage(4500, 24, 600, 9);
+    const BgrImage desktop = MakeDesktopImage(700, 300);
+    for (const BgrImage* image : {&wide, &desktop}) {
+        const std::vector<uint8_t> rows32 = ThirtyTwoBitRows(*image);
+        const BgrRows pixels32{rows32.data(), static_cast<ptrdiff_t>(image->width) * 4, image->width,
+                               image->height, 4};
+        for (const unsigned maxColors : {8u, 256u}) {
+            ExpectSameAsPlain(*image, maxColors);
+            OctreeQuantizer tree(maxColors);
+            tree.AddPixels(pixels32);
+            IndexedImage fromThirtyTwo;
+            uint32_t entries[256];
+            fromThirtyTwo.palette.assign(entries, entries + tree.BuildPalette(entries));
+            fromThirtyTwo.indices.resize(static_cast<size_t>(image->width) * image->height);
+            tree.MapPixels(pixels32, IndexRows{fromThirtyTwo.indices.data(), static_cast<ptrdiff_t>(image->width)});
+            EXPECT_EQ(fromThirtyTwo, Quantize<PlainOctree>(*image, maxColors)) << image->width;
+        }
+    }
+}
+
 TEST(QuantizerAgreementTest, TreeNeverHoldsMoreThanOneLeafOverTheLimit)
 {
     const BgrImage image = MakeNoiseImage(200, 200, 8);
@@ -355,17 +396,59 @@ TEST_F(QuantizerBitmapTest, PaletteBlockCarriesTheAlphaFlagAndItsCount)
     EXPECT_EQ(palette->Entries[2], Opaque(Rgb(255, 0, 0)));
 }
 
-TEST_F(QuantizerBitmapTest, ThirtyTwoBitSourcesGoThroughAnExactCopy)
+uint8_t NoiseByte(uint32_t x, uint32_t y) { return static_cast<uint8_t>((x * 37 + y * 101) ^ (x >> 3)); }
+
+// Alpha 255 but for a band of translucent pixels in every other row.
+uint8_t SomeTranslucent(uint32_t x, uint32_t y) { return y % 2 == 0 && x % 50 < 20 ? static_cast<uint8_t>(x * 5) : 255; }
+
+TEST_F(QuantizerBitmapTest, OpaqueThirtyTwoBitSourcesGiveWhatTheirColoursGive)
 {
+    // Opaque 32-bit pixels drawn onto 24 bits keep their colour exactly; the
+    // fourth byte of 32bppRGB means nothing, whatever it holds.
     const BgrImage image = MakeDesktopImage(320, 200);
     const IndexedImage expected = Quantize<PlainOctree>(image, 256);
-    for (const Gdiplus::PixelFormat format : {PixelFormat32bppRGB, PixelFormat32bppARGB}) {
-        const TestImage source(MakeBitmap(image, format));
+    const std::pair<Gdiplus::PixelFormat, uint8_t (*)(uint32_t, uint32_t)> sources[] = {
+        {PixelFormat32bppRGB, nullptr},
+        {PixelFormat32bppRGB, NoiseByte},
+        {PixelFormat32bppARGB, nullptr},
+        {PixelFormat32bppPARGB, nullptr}};
+    for (const auto& [format, fourthByte] : sources) {
+        const TestImage source(MakeBitmap(image, format, fourthByte));
         ASSERT_NE(source.Get(), nullptr);
         const TestImage result(QColorQuantizer().Convert(source.Get(), QColorQuantizer::Octree, 256));
         ASSERT_NE(result.Get(), nullptr);
         EXPECT_EQ(ReadIndexed(result.Get()), expected) << format;
     }
+}
+
+// What drawing image onto a new 24-bit bitmap of its size with default
+// settings gives, read back.
+BgrImage DrawnOntoTwentyFourBits(Gdiplus::GpBitmap* image, uint32_t width, uint32_t height)
+{
+    using namespace Gdiplus;
+    GpBitmap* made = nullptr;
+    EXPECT_EQ(DllExports::GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0,
+                                                    PixelFormat24bppRGB, nullptr, &made),
+              Ok);
+    const TestImage copy(made);
+    GpGraphics* graphics = nullptr;
+    EXPECT_EQ(DllExports::GdipGetImageGraphicsContext(made, &graphics), Ok);
+    EXPECT_EQ(DllExports::GdipDrawImageRectI(graphics, image, 0, 0, static_cast<INT>(width), static_cast<INT>(height)),
+              Ok);
+    DllExports::GdipDeleteGraphics(graphics);
+    return ReadPixels(made);
+}
+
+TEST_F(QuantizerBitmapTest, TranslucentSourcesAreTakenAsDrawnOntoTwentyFourBits)
+{
+    const BgrImage image = MakeDesktopImage(300, 160);
+    const TestImage source(MakeBitmap(image, PixelFormat32bppARGB, SomeTranslucent));
+    ASSERT_NE(source.Get(), nullptr);
+    const BgrImage drawn = DrawnOntoTwentyFourBits(source.Get(), 300, 160);
+    ASSERT_NE(drawn.bytes, image.bytes);  // the translucent pixels were blended
+    const TestImage result(QColorQuantizer().Convert(source.Get(), QColorQuantizer::Octree, 256));
+    ASSERT_NE(result.Get(), nullptr);
+    EXPECT_EQ(ReadIndexed(result.Get()), Quantize<PlainOctree>(drawn, 256));
 }
 
 TEST_F(QuantizerBitmapTest, CallersImageIsUntouchedAndUnlocked)
@@ -400,10 +483,10 @@ SIZE_T PrivateBytes()
 
 TEST_F(QuantizerBitmapTest, TwentyFourBitCopiesAreReleased)
 {
-    // Each conversion of this 32-bit picture makes a 5.8 MB copy (and the
-    // 1.9 MB result, released here): thirty kept copies would be 170 MB.
+    // Each conversion of this translucent picture makes a 5.8 MB copy (and
+    // the 1.9 MB result, released here): thirty kept copies would be 170 MB.
     const BgrImage image = MakeGradientImage(1600, 1200);
-    const TestImage source(MakeBitmap(image, PixelFormat32bppRGB));
+    const TestImage source(MakeBitmap(image, PixelFormat32bppARGB, SomeTranslucent));
     ASSERT_NE(source.Get(), nullptr);
     QColorQuantizer quantizer;
     for (int i = 0; i < 3; ++i)
