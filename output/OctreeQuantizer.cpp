@@ -152,10 +152,41 @@ void OctreeQuantizer::AddPixels(const BgrRows& pixels)
 {
     if (!IsReady())
         return;
+    // The memo stands only for a single call: rows fed in pieces are looked
+    // at twice.
+    if (++m_addCalls == 1)
+        StartMemo(pixels);
+    else
+        m_memo = RunMemo{};
     if (pixels.bytesPerPixel == 4)
         AddRows<4>(pixels);
     else
         AddRows<3>(pixels);
+}
+
+bool OctreeQuantizer::RunMemo::IsFor(const BgrRows& other) const
+{
+    return starts && pixels.scan0 == other.scan0 && pixels.stride == other.stride && pixels.width == other.width &&
+           pixels.height == other.height && pixels.bytesPerPixel == other.bytesPerPixel;
+}
+
+void OctreeQuantizer::StartMemo(const BgrRows& pixels)
+{
+    // Room for one run start per two pixels, at most 16 MB: a screen has far
+    // fewer runs, and only the memory written to is ever touched. Without
+    // the memory, or for rows too long, there is no memo.
+    constexpr uint64_t kMostStarts = 8u << 20;
+    const uint64_t room = static_cast<uint64_t>(pixels.width) * pixels.height / 2 + pixels.width + 16;
+    if (pixels.width > pixel_runs::kLongestRecordedRow || pixels.height == 0)
+        return;
+    m_memo.capacity = static_cast<uint32_t>(room < kMostStarts ? room : kMostStarts);
+    m_memo.starts.reset(new (std::nothrow) uint16_t[m_memo.capacity]);
+    m_memo.rowEnds.reset(new (std::nothrow) uint32_t[pixels.height]);
+    if (!m_memo.starts || !m_memo.rowEnds) {
+        m_memo = RunMemo{};
+        return;
+    }
+    m_memo.pixels = pixels;
 }
 
 template <unsigned PixelBytes>
@@ -166,18 +197,33 @@ void OctreeQuantizer::AddRows(const BgrRows& pixels)
     // every run finds its leaf through the cache; the rest go the long way.
     Node* const nodes = m_nodes.get();
     const uint16_t* const leafCache = m_leafCache.get();
+    const uint32_t width = pixels.width;
+    uint16_t* const memoStarts = m_memo.starts.get();
+    uint32_t memoUsed = 0;
+    bool bMemoFull = memoStarts == nullptr;
     uint64_t rowStart = m_pixelsAdded;
     for (uint32_t y = 0; y < pixels.height; ++y) {
-        pixel_runs::ForEachRun<PixelBytes>(pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride, pixels.width,
-                                           [this, nodes, leafCache, rowStart](uint32_t rgb, uint32_t x,
-                                                                                       uint32_t length) {
-                                               Node& leaf = nodes[leafCache[CacheSlot(rgb)]];
-                                               if ((rgb & leaf.mask) == leaf.prefix)
-                                                   leaf.Count(rgb, length, rowStart + x);
-                                               else
-                                                   AddRun(rgb, length, rowStart + x);
-                                           });
-        rowStart += pixels.width;
+        const uint8_t* row = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
+        const auto add = [this, nodes, leafCache, rowStart](uint32_t rgb, uint32_t x, uint32_t length) {
+            Node& leaf = nodes[leafCache[CacheSlot(rgb)]];
+            if ((rgb & leaf.mask) == leaf.prefix)
+                leaf.Count(rgb, length, rowStart + x);
+            else
+                AddRun(rgb, length, rowStart + x);
+        };
+        // A row leaves at most width - 1 changes, and eight are written at a time.
+        if (!bMemoFull && m_memo.capacity - memoUsed < static_cast<uint64_t>(width) + 16)
+            bMemoFull = true;
+        if (bMemoFull) {
+            pixel_runs::ForEachRun<PixelBytes>(row, width, add);
+        } else {
+            const unsigned count = pixel_runs::FindRowChanges<PixelBytes>(row, width, memoStarts + memoUsed);
+            pixel_runs::ForEachRunOf<PixelBytes>(row, width, memoStarts + memoUsed, count, add);
+            memoUsed += count;
+            m_memo.rowEnds[y] = memoUsed;
+            m_memo.rows = y + 1;
+        }
+        rowStart += width;
     }
     m_pixelsAdded = rowStart;
 }
@@ -385,29 +431,36 @@ void OctreeQuantizer::MapRows(const BgrRows& pixels, const IndexRows& indices)
     // members would be read again after every run.
     const uint32_t width = pixels.width;
     const uint32_t* const indexCache = m_indexCache.get();
+    const bool bMemo = m_memo.IsFor(pixels);
     for (uint32_t y = 0; y < pixels.height; ++y) {
         uint8_t* const out = indices.scan0 + static_cast<ptrdiff_t>(y) * indices.stride;
-        pixel_runs::ForEachRun<PixelBytes>(
-            pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride, width,
-            [this, out, width, indexCache](uint32_t rgb, uint32_t x, uint32_t length) {
-                // An entry holds a colour without its bit 0 above its palette
-                // index; no such colour reads 0xFFFFFF, so a cleared entry is
-                // empty.
-                const uint32_t entry = indexCache[CacheSlot(rgb)];
-                const uint8_t index =
-                    entry >> 8 == (rgb & 0xFEFEFEu) ? static_cast<uint8_t>(entry) : FindIndexAndCache(rgb);
+        const uint8_t* row = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
+        const auto map = [this, out, width, indexCache](uint32_t rgb, uint32_t x, uint32_t length) {
+            // An entry holds a colour without its bit 0 above its palette
+            // index; no such colour reads 0xFFFFFF, so a cleared entry is
+            // empty.
+            const uint32_t entry = indexCache[CacheSlot(rgb)];
+            const uint8_t index =
+                entry >> 8 == (rgb & 0xFEFEFEu) ? static_cast<uint8_t>(entry) : FindIndexAndCache(rgb);
 #if defined(__SSE2__)
-                // Most runs are short: sixteen bytes written at once cover
-                // them, and what lies beyond is written by the runs after.
-                if (x + 16 <= width) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_set1_epi8(static_cast<char>(index)));
-                    if (length > 16)
-                        std::memset(out + x + 16, index, length - 16);
-                    return;
-                }
+            // Most runs are short: sixteen bytes written at once cover
+            // them, and what lies beyond is written by the runs after.
+            if (x + 16 <= width) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_set1_epi8(static_cast<char>(index)));
+                if (length > 16)
+                    std::memset(out + x + 16, index, length - 16);
+                return;
+            }
 #endif
-                std::memset(out + x, index, length);
-            });
+            std::memset(out + x, index, length);
+        };
+        if (bMemo && y < m_memo.rows) {
+            const uint32_t begin = y == 0 ? 0 : m_memo.rowEnds[y - 1];
+            pixel_runs::ForEachRunOf<PixelBytes>(row, width, m_memo.starts.get() + begin, m_memo.rowEnds[y] - begin,
+                                                 map);
+        } else {
+            pixel_runs::ForEachRun<PixelBytes>(row, width, map);
+        }
     }
 }
 

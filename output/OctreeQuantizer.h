@@ -40,7 +40,8 @@ public:
     static constexpr unsigned MinColors = 8;
     static constexpr unsigned MaxColors = 256;
 
-    // All memory the tree will ever need is taken here.
+    // All memory the tree will ever need is taken here; the first pass
+    // may take more to spare the second one work (see RunMemo).
     explicit OctreeQuantizer(unsigned maxColors);
     ~OctreeQuantizer();
     OctreeQuantizer(const OctreeQuantizer&) = delete;
@@ -55,6 +56,7 @@ public:
     // order and returns how many; call once, after the last AddPixels.
     unsigned BuildPalette(uint32_t* entries);
     // Second pass, after BuildPalette: the palette index of every pixel.
+    // Rows at the place AddPixels read them must still hold those pixels.
     void MapPixels(const BgrRows& pixels, const IndexRows& indices);
     // Palette index of one colour (0x00RRGGBB); 0 for a colour never added.
     unsigned FindPaletteIndex(uint32_t rgb) const;
@@ -67,6 +69,17 @@ public:
 private:
     struct Node;
     struct QueueEntry;
+    // Where the runs of each row start, kept by the first pass of a single
+    // AddPixels call so the second pass over the same rows need not look
+    // for them again. Rows past what it could hold are looked at twice.
+    struct RunMemo {
+        BgrRows pixels{};
+        std::unique_ptr<uint16_t[]> starts;  // the changes of every kept row, row after row
+        std::unique_ptr<uint32_t[]> rowEnds;  // end of each kept row's changes in starts
+        uint32_t capacity = 0;               // entries of starts
+        uint32_t rows = 0;                   // rows kept
+        bool IsFor(const BgrRows& other) const;
+    };
     // A binary heap of the inner nodes of one level, least (count, last
     // pixel) first; every inner node has exactly one entry.
     struct LevelQueue {
@@ -74,6 +87,7 @@ private:
         unsigned size = 0;
     };
 
+    void StartMemo(const BgrRows& pixels);
     template <unsigned PixelBytes>
     void AddRows(const BgrRows& pixels);
     template <unsigned PixelBytes>
@@ -104,4 +118,6 @@ private:
     unsigned m_peakLeafCount = 0;
     unsigned m_peakNodeCount = 0;
     uint64_t m_pixelsAdded = 0;
+    unsigned m_addCalls = 0;
+    RunMemo m_memo;
 };

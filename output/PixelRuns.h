@@ -30,6 +30,15 @@ inline uint32_t LoadPixel(const uint8_t* p)
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
 }
 
+// The same for a pixel that is not the last of its row: four bytes read at
+// once, the fourth belonging to the next pixel or being the fourth byte.
+inline uint32_t LoadPixelBeforeLast(const uint8_t* p)
+{
+    uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value & 0xFFFFFFu;  // little-endian: blue, green, red are the low bytes
+}
+
 // For each of the 256 patterns of eight changed/unchanged pixels: the
 // positions (0 to 7) of the changed ones, in order, then zeros; and how many.
 struct ChangeTable {
@@ -115,30 +124,58 @@ inline unsigned ChangesInSixteen<4>(const uint8_t* p)
 #endif
 }
 
-// Writes, as offsets from `from`, every x in [from, to) whose pixel differs
-// from pixel x - 1, and returns how many. from >= 1, to - from <= kSpan;
-// starts needs kStartsRoom entries, as eight are written at a time.
+// Writes, as offsets from base, every x in [from, to) whose pixel differs
+// from pixel x - 1, and returns how many. 1 <= from, base <= from and
+// to - base <= 65536; starts needs room for to - from + 16 entries, as
+// eight are written at a time.
 template <unsigned PixelBytes>
-inline unsigned FindChanges(const uint8_t* row, uint32_t from, uint32_t to, uint16_t* starts)
+inline unsigned FindChanges(const uint8_t* row, uint32_t from, uint32_t to, uint32_t base, uint16_t* starts)
 {
     unsigned count = 0;
     uint32_t x = from;
     for (; x + 16 <= to; x += 16) {
         const unsigned changes = ChangesInSixteen<PixelBytes>(row + PixelBytes * static_cast<size_t>(x));
-        count += WriteChanges(changes & 0xFFu, static_cast<uint16_t>(x - from), starts + count);
-        count += WriteChanges(changes >> 8, static_cast<uint16_t>(x + 8 - from), starts + count);
+        count += WriteChanges(changes & 0xFFu, static_cast<uint16_t>(x - base), starts + count);
+        count += WriteChanges(changes >> 8, static_cast<uint16_t>(x + 8 - base), starts + count);
     }
     for (; x < to; ++x) {
         const uint8_t* p = row + PixelBytes * static_cast<size_t>(x);
-        starts[count] = static_cast<uint16_t>(x - from);
+        starts[count] = static_cast<uint16_t>(x - base);
         count += LoadPixel(p) != LoadPixel(p - PixelBytes);
     }
     return count;
 }
 
+// The longest row whose changes FindRowChanges can write as offsets.
+constexpr uint32_t kLongestRecordedRow = 65536;
+
+// Writes every x of a row whose pixel differs from pixel x - 1, and returns
+// how many. width <= kLongestRecordedRow; starts needs width + 16 entries.
+template <unsigned PixelBytes>
+inline unsigned FindRowChanges(const uint8_t* row, uint32_t width, uint16_t* starts)
+{
+    return width > 1 ? FindChanges<PixelBytes>(row, 1, width, 0, starts) : 0;
+}
+
+// Calls emit(rgb, x, length) for each run of a row whose changes are known
+// (from FindRowChanges), left to right. emit is taken by value, so what it
+// holds stays in registers whatever it writes.
+template <unsigned PixelBytes, class Emit>
+inline void ForEachRunOf(const uint8_t* row, uint32_t width, const uint16_t* starts, unsigned count, Emit emit)
+{
+    if (width == 0)
+        return;
+    uint32_t runStart = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const uint32_t boundary = starts[i];
+        emit(LoadPixelBeforeLast(row + PixelBytes * static_cast<size_t>(runStart)), runStart, boundary - runStart);
+        runStart = boundary;
+    }
+    emit(LoadPixel(row + PixelBytes * static_cast<size_t>(runStart)), runStart, width - runStart);
+}
+
 // Calls emit(rgb, x, length) for each run of identical pixels of a row, left
-// to right. emit is taken by value, so what it holds stays in registers
-// whatever it writes.
+// to right, finding the changes a span at a time.
 template <unsigned PixelBytes, class Emit>
 inline void ForEachRun(const uint8_t* row, uint32_t width, Emit emit)
 {
@@ -148,10 +185,11 @@ inline void ForEachRun(const uint8_t* row, uint32_t width, Emit emit)
     uint32_t runStart = 0;
     for (uint32_t from = 1; from < width; from += kSpan) {
         const uint32_t to = width - from > kSpan ? from + kSpan : width;
-        const unsigned count = FindChanges<PixelBytes>(row, from, to, starts);
+        const unsigned count = FindChanges<PixelBytes>(row, from, to, from, starts);
         for (unsigned i = 0; i < count; ++i) {
             const uint32_t boundary = from + starts[i];
-            emit(LoadPixel(row + PixelBytes * static_cast<size_t>(runStart)), runStart, boundary - runStart);
+            emit(LoadPixelBeforeLast(row + PixelBytes * static_cast<size_t>(runStart)), runStart,
+                 boundary - runStart);
             runStart = boundary;
         }
     }

@@ -252,10 +252,12 @@ std::vector<uint8_t> ThirtyTwoBitRows(const BgrImage& image)
 
 TEST(QuantizerAgreementTest, WideRowsAndThirtyTwoBitRows)
 {
-    // 4500 pixels: each row is taken in three spans, with runs across them.
+    // Rows of 4500 pixels, with runs across every 2048th pixel; noise has so
+    // many runs that the later rows are looked at twice, not kept.
     const BgrImage wide = MakeRunsImage(4500, 24, 600, 9);
+    const BgrImage wideNoise = MakeNoiseImage(4500, 10, 12);
     const BgrImage desktop = MakeDesktopImage(700, 300);
-    for (const BgrImage* image : {&wide, &desktop}) {
+    for (const BgrImage* image : {&wide, &wideNoise, &desktop}) {
         const std::vector<uint8_t> rows32 = ThirtyTwoBitRows(*image);
         const BgrRows pixels32{rows32.data(), static_cast<ptrdiff_t>(image->width) * 4, image->width,
                                image->height, 4};
