@@ -54,6 +54,7 @@ struct OctreeQuantizer::Node {
     uint16_t children[8];
 
     bool IsLeaf() const { return mask != kNotLeaf; }
+    bool Holds(uint32_t rgb) const { return (rgb & mask) == prefix; }  // a leaf of this colour
     // count pixels of colour rgb, numbered from firstPixel on
     void Count(uint32_t rgb, uint64_t count, uint64_t firstPixel)
     {
@@ -126,16 +127,10 @@ uint16_t OctreeQuantizer::NewNode(bool leaf, uint32_t prefix)
 
 void OctreeQuantizer::FreeNode(uint16_t slot)
 {
-    // A freed slot must fail IsLeafOf, so cached slots of merged leaves miss.
+    // A freed slot must match no colour, so cached slots of merged leaves miss.
     m_nodes[slot].mask = m_nodes[slot].prefix = kNotLeaf;
     m_freeNodes[m_freeCount++] = slot;
     --m_nodeCount;
-}
-
-bool OctreeQuantizer::IsLeafOf(uint16_t slot, uint32_t rgb) const
-{
-    const Node& node = m_nodes[slot];
-    return (rgb & node.mask) == node.prefix;
 }
 
 uint16_t OctreeQuantizer::FindLeaf(uint32_t rgb) const
@@ -206,7 +201,7 @@ void OctreeQuantizer::AddRows(const BgrRows& pixels)
         const uint8_t* row = pixels.scan0 + static_cast<ptrdiff_t>(y) * pixels.stride;
         const auto add = [this, nodes, leafCache, rowStart](uint32_t rgb, uint32_t x, uint32_t length) {
             Node& leaf = nodes[leafCache[CacheSlot(rgb)]];
-            if ((rgb & leaf.mask) == leaf.prefix)
+            if (leaf.Holds(rgb))
                 leaf.Count(rgb, length, rowStart + x);
             else
                 AddRun(rgb, length, rowStart + x);

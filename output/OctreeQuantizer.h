@@ -101,7 +101,6 @@ private:
     void BuildPalette(uint16_t node, uint32_t* entries, unsigned& nextIndex);
     uint16_t FindLeaf(uint32_t rgb) const;
     uint8_t FindIndexAndCache(uint32_t rgb);
-    bool IsLeafOf(uint16_t node, uint32_t rgb) const;
     uint16_t NewNode(bool leaf, uint32_t prefix);
     void FreeNode(uint16_t node);
 
