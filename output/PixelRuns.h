@@ -3,8 +3,8 @@
 // pixel, or eight pixels at a time with a loop over the changes, costs a
 // mispredicted branch at almost every run. Here sixteen pixels are compared
 // with their left neighbours at once and the positions of the changes are
-// written from a table without a branch, so the only unpredictable branch is
-// the end of a span.
+// written from a table without a branch; the runs are then walked in a loop
+// that ends once a row (or span), not once a run.
 //
 // Pixels are 3 bytes (blue, green, red) or 4 (the same and a fourth byte
 // that is never compared).
@@ -19,7 +19,7 @@
 
 namespace pixel_runs {
 
-// The longest span FindChanges takes at once, and the room its output needs.
+// The longest span ForEachRun looks at in one go, and the room its changes need.
 constexpr uint32_t kSpan = 2048;
 constexpr uint32_t kStartsRoom = kSpan + 16;
 
