@@ -41,7 +41,8 @@ std::string usage()
            "  --reap-interval SECONDS   how often expired images are deleted (default 60)\n"
            "  --header-timeout SECONDS  time allowed for a request header (default 10)\n"
            "  --request-timeout SECONDS time allowed to receive a whole request or send a response (default 120)\n"
-           "  --max-connections N       open connections beyond this are closed (default 1000)\n";
+           "  --max-connections N       open connections beyond this are closed\n"
+           "                            (default: half the descriptor limit, less a reserve)\n";
 }
 
 Config parse_command_line(const std::vector<std::string>& args)

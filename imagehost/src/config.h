@@ -17,7 +17,7 @@ struct Config {
     unsigned reap_interval_seconds = 60;
     unsigned header_timeout_seconds = 10;    // to receive the whole request header
     unsigned request_timeout_seconds = 120;  // to receive a whole request, or send a response
-    unsigned max_connections = 1000;
+    unsigned max_connections = 0;  // 0: derived from the descriptor limit
     bool log_requests = true;  // off only for benchmarks
 };
 

@@ -1,16 +1,29 @@
 #include "http_session.h"
 
+#include "byte_range.h"
+#include "descriptor_limit.h"
 #include "multipart_parser.h"
 #include "upload_receiver.h"
 
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
-#include <vector>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace imagehost {
 namespace {
@@ -20,28 +33,41 @@ namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
+using Fields = std::vector<std::pair<std::string, std::string>>;
 
 constexpr std::size_t kHeaderLimit = 16 * 1024;
 // Room for the multipart framing around the image: delimiters, part headers
 // and a few small form fields.
 constexpr std::uint64_t kFramingAllowance = 64 * 1024;
-constexpr std::size_t kChunkBytes = 64 * 1024;
+// Body reads go straight from the socket into one buffer of this size per
+// connection, whatever the size of the upload.
+constexpr std::size_t kChunkBytes = 128 * 1024;
+// sendfile moves at most this much per call, so one large image cannot hold
+// a worker thread for long.
+constexpr std::size_t kSendfileBytes = 1024 * 1024;
 
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr std::uint64_t kLingerBytes = 4 * 1024 * 1024;
+constexpr const char* kRetryAfterSeconds = "1";
 
 bool iequals(beast::string_view a, beast::string_view b) { return beast::iequals(a, b); }
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
     HttpSession(tcp::socket socket, ServiceContext& context)
-        : stream_(std::move(socket)), context_(context), buffer_(kHeaderLimit * 2)
+        : stream_(std::move(socket)), context_(context), buffer_(kHeaderLimit * 2), send_deadline_(stream_.get_executor())
     {
         ++context_.connections;
+        // Room reserved up front, so that each read asks the kernel for as
+        // much as is there rather than a few hundred bytes.
+        buffer_.reserve(kHeaderLimit * 2);
         beast::error_code ec;
         auto endpoint = stream_.socket().remote_endpoint(ec);
         if (!ec)
             remote_ = endpoint.address().to_string();
+        // Responses go out whole; no waiting for the peer's delayed ACK.
+        stream_.socket().set_option(tcp::no_delay(true), ec);
+        stream_.socket().native_non_blocking(true, ec);
     }
     ~HttpSession() { --context_.connections; }
 
@@ -66,6 +92,10 @@ public:
 private:
     void on_header(beast::error_code ec)
     {
+        if (ec == http::error::end_of_stream || ec == net::error::eof || ec == net::error::connection_reset)
+            return close_quietly();
+        if (ec)
+            recall_request_line();
         if (ec == http::error::body_limit)  // the declared Content-Length is already too much
             return reply(http::status::payload_too_large,
                          "image larger than " + std::to_string(context_.config.max_upload_bytes) + " bytes", true);
@@ -73,8 +103,6 @@ private:
             return reply(http::status::request_header_fields_too_large, "request header too large", true);
         if (ec == beast::error::timeout)
             return abandon(408);
-        if (ec == http::error::end_of_stream || ec == net::error::eof || ec == net::error::connection_reset)
-            return close_quietly();
         if (ec)
             return reply(http::status::bad_request, "malformed HTTP request", true);
 
@@ -96,40 +124,102 @@ private:
         serve_image(req.method() == http::verb::head);
     }
 
+    // A request refused before its header was understood is still logged
+    // with whatever its first line says.
+    void recall_request_line()
+    {
+        auto& req = parser_->get();
+        if (!req.target().empty()) {
+            method_ = std::string(req.method_string());
+            target_ = std::string(req.target());
+            return;
+        }
+        auto data = buffer_.data();
+        std::string_view raw(static_cast<const char*>(data.data()), data.size());
+        raw = raw.substr(0, std::min(raw.find_first_of("\r\n"), std::size_t{512}));
+        auto space = raw.find(' ');
+        method_ = std::string(raw.substr(0, space));
+        if (space != std::string_view::npos) {
+            auto rest = raw.substr(space + 1);
+            target_ = std::string(rest.substr(0, rest.find(' ')));
+        }
+    }
+
     void serve_image(bool head_only)
     {
         bool keep_alive = parser_->get().keep_alive();
-        if (target_ == "/")
+        // Query strings (cache busters, tracking tags) do not change the image.
+        std::string_view path = std::string_view(target_).substr(0, target_.find('?'));
+        if (path == "/")
             return reply(http::status::ok, "image host: POST images to /upload.php", !keep_alive);
-        auto image = context_.service.find(target_);
+        std::optional<StoredImage> image;
+        try {
+            image = context_.service.find(path);
+        } catch (const std::exception&) {
+            return reply(http::status::service_unavailable, "image index unavailable, try again shortly", true);
+        }
         if (!image)
             return reply(http::status::not_found, "not found", !keep_alive);
 
-        http::file_body::value_type file;
-        beast::error_code ec;
-        file.open(image->path.c_str(), beast::file_mode::scan, ec);
-        if (ec)  // reaped between lookup and open
-            return reply(http::status::not_found, "not found", !keep_alive);
-
-        auto set_headers = [&](auto& res) {
-            res.set(http::field::content_type, image->mime);
-            res.set("X-Content-Type-Options", "nosniff");
-            res.set("Content-Security-Policy", "sandbox");
-            res.set(http::field::cache_control, cache_control(image->seconds_left));
-            res.keep_alive(keep_alive);
-        };
-        if (head_only) {
-            http::response<http::empty_body> res{http::status::ok, 11};
-            set_headers(res);
-            res.content_length(file.size());
-            return send(std::move(res), !keep_alive, 200, 0);
+        UniqueFd file;
+        struct stat info{};
+        int failure = 0;
+        if (head_only) {  // the size is enough, and needs no descriptor
+            if (::stat(image->path.c_str(), &info) != 0)
+                failure = errno;
+        } else {
+            file = UniqueFd(::open(image->path.c_str(), O_RDONLY | O_CLOEXEC));
+            if (!file || ::fstat(file.get(), &info) != 0)
+                failure = errno;
         }
-        auto size = file.size();
-        http::response<http::file_body> res{http::status::ok, 11};
-        set_headers(res);
-        res.body() = std::move(file);
-        res.prepare_payload();
-        send(std::move(res), !keep_alive, 200, size);
+        if (failure == ENOENT)  // reaped between lookup and open
+            return reply(http::status::not_found, "not found", !keep_alive);
+        if (failure) {
+            // The image exists: a 404 here would be kept by caches. Closing
+            // also gives a descriptor back.
+            if (is_descriptor_exhaustion(failure))
+                return reply(http::status::service_unavailable, "server busy (out of file descriptors), try again shortly",
+                             true);
+            return reply(http::status::service_unavailable, "cannot read the image now, try again shortly", true);
+        }
+
+        auto size = static_cast<std::uint64_t>(info.st_size);
+        auto range = decide_range(parser_->get()[http::field::if_range].empty()
+                                      ? parser_->get()[http::field::range]
+                                      : beast::string_view{},  // no validators are handed out, so none can match
+                                  size);
+        if (range.kind == RangeDecision::Unsatisfiable)
+            return reply(http::status::range_not_satisfiable, "range not satisfiable", !keep_alive,
+                         {{"Content-Range", "bytes */" + std::to_string(size)}});
+
+        http::response<http::empty_body> res{http::status::ok, 11};
+        res.set(http::field::content_type, image->mime);
+        res.set("X-Content-Type-Options", "nosniff");
+        res.set("Content-Security-Policy", "sandbox");
+        res.set(http::field::cache_control, cache_control(image->seconds_left));
+        res.set(http::field::accept_ranges, "bytes");
+        std::uint64_t first = 0;
+        std::uint64_t length = size;
+        if (range.kind == RangeDecision::Partial) {
+            res.result(http::status::partial_content);
+            first = range.first;
+            length = range.length;
+            res.set(http::field::content_range, "bytes " + std::to_string(first) + "-" +
+                                                    std::to_string(first + length - 1) + "/" + std::to_string(size));
+        }
+        res.content_length(length);
+        res.keep_alive(keep_alive);
+        log(res.result_int(), head_only ? 0 : length);
+        send_raw(serialize_header(res), std::move(file), first, head_only ? 0 : length, !keep_alive);
+    }
+
+    static std::string serialize_header(const http::response<http::empty_body>& res)
+    {
+        std::string out = "HTTP/1.1 " + std::to_string(res.result_int()) + " " + std::string(res.reason()) + "\r\n";
+        for (const auto& field : res)
+            out.append(field.name_string()).append(": ").append(field.value()).append("\r\n");
+        out += "\r\n";
+        return out;
     }
 
     static std::string cache_control(std::optional<std::int64_t> seconds_left)
@@ -138,6 +228,87 @@ private:
             return "public, max-age=86400, immutable";
         // Caches must not keep the image past its self-destruct time.
         return "public, max-age=" + std::to_string(std::min<std::int64_t>(86400, *seconds_left));
+    }
+
+    // Writes a header and then `length` bytes of `file` from `offset`, with
+    // sendfile: the image goes from the page cache to the socket without
+    // passing through this process.
+    void send_raw(std::string header, UniqueFd file, std::uint64_t offset, std::uint64_t length, bool close)
+    {
+        raw_header_ = std::move(header);
+        raw_header_sent_ = 0;
+        raw_file_ = std::move(file);
+        raw_offset_ = offset;
+        raw_left_ = length;
+        close_after_send_ = close;
+        deadline_armed_ = false;
+        pump_raw();
+    }
+
+    // Armed only when the socket is full: most responses go out at once.
+    void arm_send_deadline()
+    {
+        if (deadline_armed_)
+            return;
+        deadline_armed_ = true;
+        send_deadline_.expires_after(std::chrono::seconds(context_.config.request_timeout_seconds));
+        send_deadline_.async_wait([self = shared_from_this()](beast::error_code ec) {
+            if (!ec) {  // a reader too slow: give up on it
+                beast::error_code ignored;
+                self->stream_.socket().cancel(ignored);
+            }
+        });
+    }
+
+    void pump_raw()
+    {
+        int fd = stream_.socket().native_handle();
+        while (raw_header_sent_ < raw_header_.size() || raw_left_ > 0) {
+            ssize_t n;
+            if (raw_header_sent_ < raw_header_.size()) {
+                n = ::send(fd, raw_header_.data() + raw_header_sent_, raw_header_.size() - raw_header_sent_,
+                           MSG_NOSIGNAL | (raw_left_ > 0 ? MSG_MORE : 0));
+                if (n > 0)
+                    raw_header_sent_ += static_cast<std::size_t>(n);
+            } else {
+                off_t offset = static_cast<off_t>(raw_offset_);
+                n = ::sendfile(fd, raw_file_.get(), &offset,
+                               static_cast<std::size_t>(std::min<std::uint64_t>(raw_left_, kSendfileBytes)));
+                if (n == 0)  // the file is shorter than announced: the response cannot be completed
+                    return finish_raw(false);
+                if (n > 0) {
+                    raw_offset_ = static_cast<std::uint64_t>(offset);
+                    raw_left_ -= static_cast<std::uint64_t>(n);
+                }
+            }
+            if (n >= 0 || errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return finish_raw(false);
+            arm_send_deadline();
+            stream_.socket().async_wait(tcp::socket::wait_write,
+                                        [self = shared_from_this()](beast::error_code ec) {
+                                            if (ec)
+                                                return self->finish_raw(false);
+                                            self->pump_raw();
+                                        });
+            return;
+        }
+        finish_raw(true);
+    }
+
+    void finish_raw(bool sent)
+    {
+        if (deadline_armed_)
+            send_deadline_.cancel();
+        deadline_armed_ = false;
+        raw_file_.reset();
+        raw_header_.clear();
+        if (!sent)
+            return close_quietly();
+        if (close_after_send_)
+            return linger();
+        read_header();
     }
 
     void begin_upload()
@@ -157,7 +328,9 @@ private:
         if (!boundary)
             return reply(http::status::bad_request, "expected multipart/form-data with a boundary", true);
 
-        chunk_.resize(kChunkBytes);
+        body_left_ = *parser_->content_length();
+        if (chunk_.size() != kChunkBytes)
+            chunk_.resize(kChunkBytes);
         receiver_.emplace(context_.service.files(), context_.config.max_upload_bytes);
         multipart_.emplace(*boundary, *receiver_);
         stream_.expires_at(started_ + std::chrono::seconds(context_.config.request_timeout_seconds));
@@ -177,40 +350,67 @@ private:
 
     void read_body()
     {
-        auto& body = parser_->get().body();
-        body.data = chunk_.data();
-        body.size = chunk_.size();
-        body.more = true;
-        http::async_read(stream_, buffer_, *parser_,
-                         [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_body(ec); });
+        // Whatever came in with the header first.
+        if (buffer_.size() > 0 && body_left_ > 0) {
+            auto n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), body_left_));
+            auto data = buffer_.data();
+            bool ok = feed(std::string_view(static_cast<const char*>(data.data()), n));
+            buffer_.consume(n);
+            body_left_ -= n;
+            if (!ok)
+                return;
+        }
+        if (body_left_ == 0)
+            return finish_body();
+        // Never past this request's body: a pipelined next request stays in the socket.
+        auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), body_left_));
+        stream_.async_read_some(net::buffer(chunk_.data(), want),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                                    self->on_body(ec, n);
+                                });
     }
 
-    void on_body(beast::error_code ec)
+    void on_body(beast::error_code ec, std::size_t n)
     {
-        if (ec == http::error::need_buffer)
-            ec = {};
-        if (ec == http::error::body_limit)
-            return refuse_upload(Refusal{413, "request body too large"});
         if (ec) {
             // Timed out or gone half-way: nothing to answer; the pending file
             // is removed with the receiver.
             receiver_.reset();
             return abandon(ec == beast::error::timeout ? 408 : 499);
         }
-        std::size_t received = chunk_.size() - parser_->get().body().size;
-        if (!multipart_->feed(std::string_view(chunk_.data(), received))) {
-            if (receiver_->refusal())
-                return refuse_upload(*receiver_->refusal());
-            return refuse_upload(Refusal{400, "malformed multipart body: " + multipart_->error()});
-        }
-        if (!parser_->is_done())
-            return read_body();
+        body_left_ -= n;
+        if (!feed(std::string_view(chunk_.data(), n)))
+            return;
+        read_body();
+    }
+
+    bool feed(std::string_view data)
+    {
+        if (multipart_->feed(data))
+            return true;
+        if (receiver_->refusal())
+            refuse_upload(*receiver_->refusal());
+        else
+            refuse_upload(Refusal{400, "malformed multipart body: " + multipart_->error()});
+        return false;
+    }
+
+    void finish_body()
+    {
         if (!multipart_->finished())
             return refuse_upload(Refusal{400, "malformed multipart body: no closing delimiter"});
-
-        auto result = context_.service.complete_upload(*receiver_);
-        receiver_.reset();
         bool close = !parser_->get().keep_alive();
+        // The answer waits until the image is durable; the I/O thread does not.
+        context_.service.complete_upload(*receiver_, [self = shared_from_this(), close](UploadResult result) {
+            net::post(self->stream_.get_executor(), [self, close, result = std::move(result)] {
+                self->on_stored(result, close);
+            });
+        });
+        receiver_.reset();
+    }
+
+    void on_stored(const UploadResult& result, bool close)
+    {
         if (result.status != 200)
             return reply(static_cast<http::status>(result.status), result.text, close);
         http::response<http::string_body> res{http::status::ok, 11};
@@ -229,13 +429,17 @@ private:
         reply(static_cast<http::status>(refusal.status), refusal.reason, true);
     }
 
-    void reply(http::status status, const std::string& reason, bool close)
+    void reply(http::status status, const std::string& reason, bool close, const Fields& extra = {})
     {
         auto set_headers = [&](auto& res) {
             res.set(http::field::content_type, "text/plain; charset=utf-8");
             res.set("X-Content-Type-Options", "nosniff");
             if (status == http::status::method_not_allowed)
                 res.set(http::field::allow, "GET, HEAD, POST");
+            if (status == http::status::service_unavailable)
+                res.set(http::field::retry_after, kRetryAfterSeconds);
+            for (const auto& [name, value] : extra)
+                res.set(name, value);
             res.keep_alive(!close);
         };
         std::string body = reason + "\n";
@@ -277,7 +481,8 @@ private:
         beast::error_code ec;
         stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
         stream_.expires_after(kLingerTime);
-        chunk_.resize(kChunkBytes);
+        if (chunk_.size() != kChunkBytes)
+            chunk_.resize(kChunkBytes);
         drain();
     }
 
@@ -313,10 +518,19 @@ private:
     beast::tcp_stream stream_;
     ServiceContext& context_;
     beast::flat_buffer buffer_;
-    std::optional<http::request_parser<http::buffer_body>> parser_;
+    std::optional<http::request_parser<http::empty_body>> parser_;
     std::optional<UploadReceiver> receiver_;
     std::optional<MultipartParser> multipart_;
+    std::uint64_t body_left_ = 0;
     std::vector<char> chunk_;  // allocated only by connections that read a body
+    net::steady_timer send_deadline_;
+    std::string raw_header_;
+    std::size_t raw_header_sent_ = 0;
+    UniqueFd raw_file_;
+    std::uint64_t raw_offset_ = 0;
+    std::uint64_t raw_left_ = 0;
+    bool close_after_send_ = false;
+    bool deadline_armed_ = false;
     std::string remote_ = "-";
     std::string method_;
     std::string target_;

@@ -21,13 +21,6 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-void fsync_directory(const fs::path& dir)
-{
-    UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd || ::fsync(fd.get()) != 0)
-        throw_errno("fsync " + dir.string());
-}
-
 }  // namespace
 
 PendingFile::PendingFile(fs::path path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
@@ -61,6 +54,9 @@ ImageFiles::ImageFiles(fs::path data_dir)
 {
     fs::create_directories(images_dir_);
     fs::create_directories(tmp_dir_);
+    images_dir_fd_ = UniqueFd(::open(images_dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!images_dir_fd_)
+        throw_errno("open " + images_dir_.string());
 }
 
 std::unique_ptr<PendingFile> ImageFiles::begin()
@@ -72,19 +68,29 @@ std::unique_ptr<PendingFile> ImageFiles::begin()
     return std::make_unique<PendingFile>(std::move(path), std::move(fd));
 }
 
-void ImageFiles::commit(PendingFile& file, std::string_view id)
+void ImageFiles::make_durable(PendingFile& file, std::string_view id)
 {
     if (!is_well_formed_id(id))
         throw std::invalid_argument("bad image id");
+    // Renamed first: until its record is committed the file is not
+    // acknowledged (start-up removes such files), and on journalling file
+    // systems the fsync below then carries the rename too, which leaves the
+    // directory fsync of the group little to do.
+    auto final_path = image_path(id);
+    if (::rename(file.path_.c_str(), final_path.c_str()) != 0)
+        throw_errno("rename to " + final_path.string());
+    file.path_ = final_path;  // from here on, a failure removes the file under its final name
     if (::fsync(file.fd_.get()) != 0)
         throw_errno("fsync " + file.path_.string());
     if (!file.fd_.reset())
         throw_errno("close " + file.path_.string());
-    auto final_path = image_path(id);
-    if (::rename(file.path_.c_str(), final_path.c_str()) != 0)
-        throw_errno("rename to " + final_path.string());
     file.committed_ = true;
-    fsync_directory(images_dir_);
+}
+
+void ImageFiles::sync_images_directory()
+{
+    if (::fsync(images_dir_fd_.get()) != 0)
+        throw_errno("fsync " + images_dir_.string());
 }
 
 fs::path ImageFiles::image_path(std::string_view id) const

@@ -40,10 +40,14 @@ class ImageFiles {
 public:
     explicit ImageFiles(std::filesystem::path data_dir);
 
+    // Throws std::system_error with the errno of the failed create.
     std::unique_ptr<PendingFile> begin();
-    // Makes the bytes durable and gives them their final name: fsync, rename,
-    // fsync of the directory. Throws on failure; the pending file is then removed.
-    void commit(PendingFile& file, std::string_view id);
+    // Gives the bytes their final name and makes them durable: rename, fsync,
+    // close. The name itself is durable only after sync_images_directory().
+    // Throws on failure; the file is then removed with its object.
+    void make_durable(PendingFile& file, std::string_view id);
+    // One fsync of the image directory makes every rename before it durable.
+    void sync_images_directory();
 
     std::filesystem::path image_path(std::string_view id) const;
     // True when the file is gone afterwards (including when it never existed).
@@ -58,6 +62,8 @@ private:
     std::filesystem::path data_dir_;
     std::filesystem::path images_dir_;
     std::filesystem::path tmp_dir_;
+    // Kept open so that committing never needs a new descriptor.
+    UniqueFd images_dir_fd_;
 };
 
 }  // namespace imagehost

@@ -10,7 +10,11 @@
 namespace imagehost {
 
 ImageService::ImageService(const std::filesystem::path& data_dir, std::string public_url, const Clock& clock)
-    : files_(data_dir), metadata_(data_dir / "images.sqlite3"), public_url_(std::move(public_url)), clock_(clock)
+    : files_(data_dir),
+      metadata_(data_dir / "images.sqlite3"),
+      public_url_(std::move(public_url)),
+      clock_(clock),
+      committer_(files_, metadata_)
 {
     while (!public_url_.empty() && public_url_.back() == '/')
         public_url_.pop_back();
@@ -41,20 +45,20 @@ RecoveryReport ImageService::recover()
     return report;
 }
 
-UploadResult ImageService::complete_upload(UploadReceiver& receiver)
+void ImageService::complete_upload(UploadReceiver& receiver, std::function<void(UploadResult)> done)
 {
     auto& file = receiver.file();
     if (!file)
-        return {400, "missing file part"};
+        return done({400, "missing file part"});
     std::optional<std::int64_t> lifetime;
     if (receiver.self_destruct_text()) {
         lifetime = parse_self_destruct(*receiver.self_destruct_text());
         if (!lifetime)
-            return {400, "selfdestruct_timeout must be a whole number of seconds from 60 to 31536000"};
+            return done({400, "selfdestruct_timeout must be a whole number of seconds from 60 to 31536000"});
     }
     auto type = sniff_image_type(file->head());
     if (!type)
-        return {415, "only PNG, JPEG, GIF, BMP and WebP images are accepted"};
+        return done({415, "only PNG, JPEG, GIF, BMP and WebP images are accepted"});
 
     ImageRecord record;
     record.id = new_image_id();
@@ -63,20 +67,14 @@ UploadResult ImageService::complete_upload(UploadReceiver& receiver)
     record.created = clock_.now();
     if (lifetime)
         record.expires = record.created + *lifetime;
-    try {
-        files_.commit(*file, record.id);
-    } catch (const std::exception&) {
-        file.reset();
-        return {500, "cannot store the upload"};
-    }
-    file.reset();
-    try {
-        metadata_.insert(record);
-    } catch (const std::exception&) {
-        files_.remove(record.id);
-        return {500, "cannot record the upload"};
-    }
-    return {200, public_url_ + "/" + record.id + "." + record.extension};
+    std::string address = public_url_ + "/" + record.id + "." + record.extension;
+    committer_.submit(std::move(file), std::move(record),
+                      [address = std::move(address), done = std::move(done)](bool stored) {
+                          if (stored)
+                              done({200, address});
+                          else
+                              done({500, "cannot store the upload"});
+                      });
 }
 
 std::optional<StoredImage> ImageService::find(std::string_view target)

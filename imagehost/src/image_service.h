@@ -1,12 +1,14 @@
 #pragma once
 
 #include "clock.h"
+#include "group_commit.h"
 #include "image_files.h"
 #include "metadata_store.h"
 #include "upload_receiver.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,7 +42,10 @@ public:
     // files, files that were never acknowledged, and records without a file.
     RecoveryReport recover();
 
-    UploadResult complete_upload(UploadReceiver& receiver);
+    // Checks the form at once; a valid image is then made durable and
+    // recorded by the group committer, and `done` runs (on a committer thread)
+    // once it is. A refusal calls `done` before this returns.
+    void complete_upload(UploadReceiver& receiver, std::function<void(UploadResult)> done);
 
     // Resolves a request target; expired images are gone at once, whether or
     // not the reaper has removed them yet.
@@ -52,11 +57,15 @@ public:
 
     ImageFiles& files() { return files_; }
 
+    // Ends group commits after the uploads already handed over.
+    void stop_committing() { committer_.stop(); }
+
 private:
     ImageFiles files_;
     MetadataStore metadata_;
     std::string public_url_;
     const Clock& clock_;
+    GroupCommitter committer_;  // last: its threads use the members above
 };
 
 }  // namespace imagehost

@@ -1,5 +1,6 @@
 #include "clock.h"
 #include "config.h"
+#include "descriptor_limit.h"
 #include "server.h"
 
 #include <csignal>
@@ -29,9 +30,16 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Every connection that moves an image needs two descriptors; a shell's
+    // default soft limit (often 1024) would cap the service needlessly.
+    auto descriptors = imagehost::raise_descriptor_limit();
+
     try {
         imagehost::SystemClock clock;
         imagehost::Server server(config, clock);
+        std::printf("imagehost: descriptor limit %llu, connection cap %u%s\n",
+                    static_cast<unsigned long long>(descriptors), server.connection_cap(),
+                    config.max_connections ? " (--max-connections)" : "");
         server.start();
         std::printf("imagehost listening on %s:%u, data in %s, addresses under %s\n", config.listen_host.c_str(),
                     server.port(), config.data_dir.c_str(), config.public_url.c_str());

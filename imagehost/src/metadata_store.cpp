@@ -46,15 +46,21 @@ std::string column_text(sqlite3_stmt* s, int column)
 
 void MetadataStore::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 
-MetadataStore::MetadataStore(const std::filesystem::path& database)
+MetadataStore::Connection MetadataStore::open(const std::filesystem::path& database)
 {
     sqlite3* raw = nullptr;
     int rc = sqlite3_open_v2(database.c_str(), &raw,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    db_.reset(raw);
+    Connection db(raw);
     if (rc != SQLITE_OK)
         throw_sqlite(raw, "open database");
     sqlite3_busy_timeout(raw, 5000);  // another process (a backup tool) may hold a lock briefly
+    return db;
+}
+
+MetadataStore::MetadataStore(const std::filesystem::path& database) : db_(open(database))
+{
+    sqlite3* raw = db_.get();
     const char* setup =
         "PRAGMA journal_mode=WAL;"
         "PRAGMA synchronous=FULL;"
@@ -70,13 +76,38 @@ MetadataStore::MetadataStore(const std::filesystem::path& database)
     Statement mode = prepare(raw, "PRAGMA journal_mode;");
     if (sqlite3_step(mode.get()) != SQLITE_ROW || column_text(mode.get(), 0) != "wal")
         throw std::runtime_error("database refused WAL mode");
+    // Opened after the schema exists; WAL lets it read while the writer commits.
+    reader_ = open(database);
+    find_statement_ = prepare(reader_.get(), "SELECT id, extension, size, created, expires FROM images WHERE id = ?")
+                          .release();
 }
 
-MetadataStore::~MetadataStore() = default;
+MetadataStore::~MetadataStore() { sqlite3_finalize(find_statement_); }
 
 void MetadataStore::insert(const ImageRecord& record)
 {
     std::lock_guard lock(mutex_);
+    insert_locked(record);
+}
+
+void MetadataStore::insert_all(const std::vector<ImageRecord>& records)
+{
+    std::lock_guard lock(mutex_);
+    if (sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw_sqlite(db_.get(), "begin transaction");
+    try {
+        for (const auto& record : records)
+            insert_locked(record);
+        if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw_sqlite(db_.get(), "commit");
+    } catch (...) {
+        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void MetadataStore::insert_locked(const ImageRecord& record)
+{
     auto s = prepare(db_.get(), "INSERT INTO images(id, extension, size, created, expires) VALUES(?,?,?,?,?)");
     bind_text(s.get(), 1, record.id);
     bind_text(s.get(), 2, record.extension);
@@ -91,14 +122,21 @@ void MetadataStore::insert(const ImageRecord& record)
 
 std::optional<ImageRecord> MetadataStore::find(std::string_view id)
 {
-    std::lock_guard lock(mutex_);
-    auto s = prepare(db_.get(), "SELECT id, extension, size, created, expires FROM images WHERE id = ?");
+    std::lock_guard lock(reader_mutex_);
+    struct Resetter {
+        void operator()(sqlite3_stmt* s) const
+        {
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+        }
+    };
+    std::unique_ptr<sqlite3_stmt, Resetter> s(find_statement_);
     bind_text(s.get(), 1, id);
     int rc = sqlite3_step(s.get());
     if (rc == SQLITE_DONE)
         return std::nullopt;
     if (rc != SQLITE_ROW)
-        throw_sqlite(db_.get(), "find image");
+        throw_sqlite(reader_.get(), "find image");
     ImageRecord r;
     r.id = column_text(s.get(), 0);
     r.extension = column_text(s.get(), 1);

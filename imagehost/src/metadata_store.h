@@ -10,6 +10,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace imagehost {
 
@@ -22,8 +23,9 @@ struct ImageRecord {
 };
 
 // Image metadata in SQLite (WAL, synchronous=FULL so that an acknowledged
-// insert survives a crash). One connection behind a mutex: writers never
-// meet SQLITE_BUSY from each other, and every statement is short.
+// insert survives a crash). Writes go through one connection behind a mutex,
+// so writers never meet SQLITE_BUSY from each other; lookups use a second
+// connection, so serving images never waits for a commit's fsync.
 class MetadataStore {
 public:
     explicit MetadataStore(const std::filesystem::path& database);
@@ -32,6 +34,9 @@ public:
     MetadataStore& operator=(const MetadataStore&) = delete;
 
     void insert(const ImageRecord& record);
+    // All records in one transaction: one commit (and one log fsync) for the lot.
+    // Throws, with nothing inserted, if any insert fails.
+    void insert_all(const std::vector<ImageRecord>& records);
     std::optional<ImageRecord> find(std::string_view id);
     std::vector<std::string> expired_ids(std::int64_t now, int limit);
     std::vector<std::string> all_ids();
@@ -41,8 +46,15 @@ private:
     struct Closer {
         void operator()(sqlite3* db) const;
     };
-    std::unique_ptr<sqlite3, Closer> db_;
+    using Connection = std::unique_ptr<sqlite3, Closer>;
+    static Connection open(const std::filesystem::path& database);
+    void insert_locked(const ImageRecord& record);
+
+    Connection db_;
     std::mutex mutex_;
+    Connection reader_;
+    std::mutex reader_mutex_;
+    sqlite3_stmt* find_statement_ = nullptr;  // on reader_, prepared once: lookups are the hot path
 };
 
 }  // namespace imagehost

@@ -19,6 +19,9 @@ public:
     Server& operator=(const Server&) = delete;
 
     unsigned short port() const;
+    // Open connections beyond this are closed at once: the configured cap, or
+    // one derived from the descriptor limit.
+    unsigned connection_cap() const;
     void start();
     void stop();
 

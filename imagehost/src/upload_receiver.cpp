@@ -1,6 +1,9 @@
 #include "upload_receiver.h"
 
+#include "descriptor_limit.h"
+
 #include <exception>
+#include <system_error>
 
 namespace imagehost {
 namespace {
@@ -42,6 +45,10 @@ bool UploadReceiver::on_part_begin(const PartHeaders& headers)
             return refuse(400, "more than one file part");
         try {
             file_ = files_.begin();
+        } catch (const std::system_error& e) {
+            if (is_descriptor_exhaustion(e.code().value()))  // passes once connections close
+                return refuse(503, "server busy (out of file descriptors), try again shortly");
+            return refuse(500, "cannot store the upload");
         } catch (const std::exception&) {
             return refuse(500, "cannot store the upload");
         }

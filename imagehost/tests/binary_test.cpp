@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <atomic>
@@ -18,7 +19,9 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -34,11 +37,12 @@ std::string binary_path()
     return path ? path : "./imagehost";
 }
 
-// The executable as a child process with its standard output on a pipe;
-// terminated and reaped on destruction.
+// The executable as a child process with its standard output and error on
+// one pipe; terminated and reaped on destruction. Descriptor limits, if
+// given (ulimit's arguments), are set by a shell that then becomes the executable.
 class ChildProcess {
 public:
-    explicit ChildProcess(std::vector<std::string> args)
+    explicit ChildProcess(std::vector<std::string> args, const std::string& ulimit = {})
     {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0)
@@ -48,7 +52,10 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, write_end.get(), 1);
+        posix_spawn_file_actions_adddup2(&actions, write_end.get(), 2);
         args.insert(args.begin(), binary_path());
+        if (!ulimit.empty())
+            args.insert(args.begin(), {"/bin/sh", "-c", "ulimit " + ulimit + " && exec \"$@\"", "sh"});
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -71,17 +78,42 @@ public:
     {
         auto deadline = std::chrono::steady_clock::now() + timeout;
         std::smatch m;
-        while (!std::regex_search(output_, m, pattern) && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{out_.get(), POLLIN, 0};
-            if (::poll(&p, 1, 100) > 0) {
-                char buf[4096];
-                ssize_t n = ::read(out_.get(), buf, sizeof buf);
-                if (n <= 0)
-                    break;
-                output_.append(buf, static_cast<std::size_t>(n));
-            }
-        }
+        while (!std::regex_search(output_, m, pattern) && std::chrono::steady_clock::now() < deadline)
+            read_output(100ms);
         return m;
+    }
+
+    // Waits (bounded) until the output holds `count` matches; returns how many it holds.
+    std::size_t wait_for_matches(const std::regex& pattern, std::size_t count, std::chrono::milliseconds timeout = 5s)
+    {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (matches(pattern) < count && std::chrono::steady_clock::now() < deadline)
+            read_output(100ms);
+        return matches(pattern);
+    }
+
+    std::size_t matches(const std::regex& pattern)
+    {
+        read_output(0ms);
+        return static_cast<std::size_t>(
+            std::distance(std::sregex_iterator(output_.begin(), output_.end(), pattern), std::sregex_iterator()));
+    }
+
+    // User plus system time the process has used so far.
+    double cpu_seconds() const
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        unsigned long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14)
+                utime = std::stoull(field);
+            if (i == 15)
+                stime = std::stoull(field);
+        }
+        return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
     }
 
     int terminate_and_wait()
@@ -109,6 +141,19 @@ public:
     }
 
 private:
+    void read_output(std::chrono::milliseconds wait)
+    {
+        pollfd p{out_.get(), POLLIN, 0};
+        while (::poll(&p, 1, static_cast<int>(wait.count())) > 0) {
+            char buf[4096];
+            ssize_t n = ::read(out_.get(), buf, sizeof buf);
+            if (n <= 0)
+                return;
+            output_.append(buf, static_cast<std::size_t>(n));
+            wait = 0ms;
+        }
+    }
+
     pid_t pid_ = -1;
     UniqueFd out_;
     std::string output_;
@@ -160,52 +205,204 @@ unsigned short started_port(ChildProcess& child)
     return static_cast<unsigned short>(std::stoi(m[1]));
 }
 
-TEST(Binary, KilledMidUploadKeepsEveryAcknowledgedImage)
+TEST(Binary, KilledAmidParallelUploadsKeepsEveryAcknowledgedImage)
 {
     TempDir data;
-    std::vector<std::string> args{"--listen", "127.0.0.1:0", "--data-dir", data.path().string()};
+    std::vector<std::string> args{"--listen", "127.0.0.1:0", "--data-dir", data.path().string(), "--threads", "2"};
+    // Enough clients that uploads finish together and are committed in groups.
+    constexpr int kClients = 16;
     std::map<std::string, std::string> acknowledged;  // target -> bytes
     {
         ChildProcess child(args);
         auto port = started_port(child);
         std::mutex mutex;
         std::atomic<bool> stop{false};
+        std::atomic<int> answered{0};
         std::vector<std::thread> clients;
-        for (int c = 0; c < 4; ++c)
-            clients.emplace_back([&] {
-                for (int i = 0; i < 200 && !stop; ++i) {
+        for (int c = 0; c < kClients; ++c)
+            clients.emplace_back([&, c] {
+                for (int i = 0; i < 500 && !stop; ++i) {
                     UploadForm form;
-                    form.file_bytes = fake_image("png", 100000);
+                    form.file_bytes = fake_image(c % 3 ? "png" : "jpg", 20000 + 7919 * ((c + i) % 20));
                     try {
                         auto res = upload(port, form);
                         if (res.status == 200) {
                             std::lock_guard lock(mutex);
                             acknowledged[target_of(res.header("uploaded"))] = form.file_bytes;
                         }
+                        ++answered;
                     } catch (const std::exception&) {
                         return;  // the server is gone
                     }
                 }
             });
-        std::this_thread::sleep_for(700ms);
-        child.kill_hard();  // no clean shutdown: uploads are cut at arbitrary points
+        // Kill while uploads are in every stage: being received, synced, committed, answered.
+        auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (answered < 4 * kClients && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        child.kill_hard();  // no clean shutdown
         stop = true;
         for (auto& t : clients)
             t.join();
     }
-    ASSERT_FALSE(acknowledged.empty());
+    ASSERT_GE(acknowledged.size(), std::size_t(4 * kClients));
 
     ChildProcess restarted(args);
     auto port = started_port(restarted);
-    for (const auto& [target, bytes] : acknowledged)
-        EXPECT_EQ(fetch(port, target).body, bytes) << target;
+    for (const auto& [target, bytes] : acknowledged) {
+        auto res = fetch(port, target);
+        EXPECT_EQ(res.status, 200) << target;
+        EXPECT_TRUE(res.body == bytes) << target << ": " << res.body.size() << " bytes instead of " << bytes.size();
+    }
     EXPECT_TRUE(std::filesystem::is_empty(data.path() / "tmp"));
     // Nothing but acknowledged images (plus at most uploads committed but not yet answered).
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(data.path() / "images"))
         ++files;
     EXPECT_GE(files, acknowledged.size());
-    EXPECT_LE(files, acknowledged.size() + 4);
+    EXPECT_LE(files, acknowledged.size() + kClients);
+}
+
+TEST(Binary, StartUpRaisesTheDescriptorLimitAndDerivesTheConnectionCap)
+{
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    TempDir data;
+    // A lower soft limit is raised to the hard one.
+    ChildProcess soft({"--listen", "127.0.0.1:0", "--data-dir", data.path().string()}, "-S -n 200");
+    auto m = soft.wait_for_output(std::regex("descriptor limit (\\d+), connection cap (\\d+)\n"));
+    ASSERT_FALSE(m.empty());
+    EXPECT_EQ(std::stoull(m[1]), static_cast<unsigned long long>(limit.rlim_max));
+    EXPECT_EQ(std::stoull(m[2]), (static_cast<unsigned long long>(limit.rlim_max) - 32) / 2);
+    soft.terminate_and_wait();
+
+    TempDir data2;
+    ChildProcess low({"--listen", "127.0.0.1:0", "--data-dir", data2.path().string()}, "-n 100");
+    EXPECT_FALSE(low.wait_for_output(std::regex("descriptor limit 100, connection cap 34\n")).empty());
+    auto port = started_port(low);
+    // Beyond the cap a connection is closed at once; those within it are served.
+    std::vector<std::unique_ptr<Connection>> open;
+    for (int i = 0; i < 34; ++i)
+        open.push_back(std::make_unique<Connection>(port));
+    Connection beyond(port);
+    EXPECT_TRUE(beyond.closed_by_server());
+    EXPECT_FALSE(low.wait_for_output(std::regex("34 connections open, the cap")).empty());
+    open.pop_back();
+    std::this_thread::sleep_for(200ms);  // the server notices the close
+    EXPECT_EQ(fetch(port, "/").status, 200);
+}
+
+TEST(Binary, OutOfDescriptorsPausesAcceptingAnswers503AndRecovers)
+{
+    TempDir data;
+    // The cap is given, above what 64 descriptors allow, so that idle
+    // connections exhaust the descriptors; they may idle for a minute.
+    ChildProcess child({"--listen", "127.0.0.1:0", "--data-dir", data.path().string(), "--max-connections", "1000",
+                        "--header-timeout", "60"},
+                       "-n 64");
+    auto port = started_port(child);
+    ASSERT_FALSE(child.wait_for_output(std::regex("descriptor limit 64, connection cap 1000")).empty());
+    UploadForm form;
+    form.file_bytes = fake_image("png", 150000);
+    auto stored = target_of(upload(port, form).header("uploaded"));
+
+    // Kept-alive connections, accepted while descriptors were still there.
+    auto kept_alive = [&] {
+        auto c = std::make_unique<Connection>(port, 30s);
+        c->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+        auto res = c->read_response();
+        EXPECT_TRUE(res && res->status == 200);
+        return c;
+    };
+    auto for_get = kept_alive();
+    auto for_head = kept_alive();
+    auto for_upload = kept_alive();
+
+    const std::regex exhausted("out of file descriptors \\(limit 64, \\d+ open, \\d+ connections\\)");
+    std::vector<std::unique_ptr<Connection>> idle;
+    for (int i = 0; i < 80; ++i)
+        idle.push_back(std::make_unique<Connection>(port, 30s));
+    ASSERT_EQ(child.wait_for_matches(exhausted, 1, 10s), 1u);
+
+    // The image exists: never 404, but 503 with a time to come back.
+    ASSERT_TRUE(for_get->send("GET " + stored + " HTTP/1.1\r\nHost: x\r\n\r\n"));
+    auto busy = for_get->read_response();
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->status, 503);
+    EXPECT_EQ(busy->header("retry-after"), "1");
+    // The 503 closed that connection; the freed descriptor is taken by the
+    // next waiting connection, which starts a new episode in the log.
+    ASSERT_EQ(child.wait_for_matches(exhausted, 2, 10s), 2u);
+
+    // HEAD needs no descriptor for the image.
+    ASSERT_TRUE(for_head->send("HEAD " + stored + " HTTP/1.1\r\nHost: x\r\n\r\n"));
+    auto head = for_head->read_response(true);
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->status, 200);
+    EXPECT_EQ(head->header("content-length"), "150000");
+
+    auto boundary = make_boundary();
+    ASSERT_TRUE(for_upload->send(upload_request(boundary, multipart_body(boundary, form))));
+    auto refused = for_upload->read_response();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+    EXPECT_EQ(refused->header("retry-after"), "1");
+    for_upload.reset();
+    ASSERT_EQ(child.wait_for_matches(exhausted, 3, 10s), 3u);
+
+    // Waiting with connections queued costs no CPU, and is logged once.
+    auto cpu_before = child.cpu_seconds();
+    std::this_thread::sleep_for(2s);
+    EXPECT_LT(child.cpu_seconds() - cpu_before, 0.2);
+    EXPECT_EQ(child.matches(exhausted), 3u);
+
+    // Once the idle connections go, everything works again.
+    idle.clear();
+    for_head.reset();
+    for_get.reset();
+    EXPECT_FALSE(child.wait_for_output(std::regex("file descriptors available again")).empty());
+    auto deadline = std::chrono::steady_clock::now() + 60s;
+    HttpResponse again;
+    while (std::chrono::steady_clock::now() < deadline) {
+        again = fetch(port, stored);
+        if (again.status == 200)
+            break;
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(again.status, 200);
+    EXPECT_TRUE(again.body == form.file_bytes);
+    auto uploaded = upload(port, form);
+    EXPECT_EQ(uploaded.status, 200);
+    EXPECT_EQ(fetch(port, target_of(uploaded.header("uploaded"))).body.size(), form.file_bytes.size());
+}
+
+TEST(Binary, RequestsRefusedWhileReadingTheHeaderAreLogged)
+{
+    TempDir data;
+    ChildProcess child({"--listen", "127.0.0.1:0", "--data-dir", data.path().string(), "--header-timeout", "1"});
+    auto port = started_port(child);
+    {
+        Connection c(port);
+        c.send("GET /some/where?x=1 HTTP/1.1\r\nHost: x\r\nX-Filler: " + std::string(40000, 'a') + "\r\n\r\n");
+        auto res = c.read_response();
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 431);
+    }
+    EXPECT_FALSE(child.wait_for_output(std::regex("127\\.0\\.0\\.1 GET /some/where\\?x=1 431 ")).empty());
+    {
+        Connection c(port);
+        c.send("POST /upload.php HTTP/1.1\r\nHost: x\r\n");  // and nothing more
+        EXPECT_TRUE(c.closed_by_server());
+    }
+    EXPECT_FALSE(child.wait_for_output(std::regex("127\\.0\\.0\\.1 POST /upload\\.php 408 ")).empty());
+    {
+        Connection c(port);
+        c.send("BREW /pot\tHTCPCP/1.0\r\n\r\n");
+        auto res = c.read_response();
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400);
+    }
+    EXPECT_FALSE(child.wait_for_output(std::regex("127\\.0\\.0\\.1 BREW /pot\\?HTCPCP/1\\.0 400 ")).empty());
 }
 
 TEST(Binary, BadFlagsExitWithUsage)

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Measures the image host against the setup it replaces, nginx + php-fpm with
+# a small upload.php, in one run on this machine: uploads/s and GET/s of a
+# 200 KB PNG at 1 and 8 clients, one connection per request. Every server runs
+# on loopback ports of its own with its data in a temporary directory, and is
+# stopped afterwards. Installs Debian's nginx and php-fpm if they are missing.
+#   imagehost/bench/compare_with_php.sh [SECONDS_PER_FIGURE]
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="$root/build/imagehost"
+seconds="${1:-5}"
+
+if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root/imagehost" -B "$build" -G Ninja >/dev/null
+fi
+cmake --build "$build" --target imagehost upload_bench >/dev/null
+
+if ! command -v nginx >/dev/null 2>&1 || ! ls /usr/sbin/php-fpm* >/dev/null 2>&1; then
+    echo "Installing nginx and php-fpm for the reference setup" >&2
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nginx php-fpm >/dev/null
+fi
+php_fpm="$(ls /usr/sbin/php-fpm* | sort -V | tail -n 1)"
+bench="$build/upload_bench"
+
+work="$(mktemp -d /tmp/imagehost-bench.XXXXXX)"
+chmod 755 "$work"  # nginx workers run as nobody and read the stored files
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+read -r host_port php_port php_sync_port < <(python3 -c '
+import socket
+socks = [socket.socket() for _ in range(3)]
+for s in socks: s.bind(("127.0.0.1", 0))
+print(*[s.getsockname()[1] for s in socks])')
+
+# --- the image host, as an operator runs it: durable uploads, request log on
+"$build/imagehost" --listen "127.0.0.1:$host_port" --data-dir "$work/host" \
+    --public-url "http://127.0.0.1:$host_port" >"$work/host.log" 2>&1 &
+pids+=($!)
+
+# --- nginx + php-fpm with Debian's default pool sizes
+mkdir -p "$work/www/i"
+chmod -R 777 "$work/www/i"
+cat >"$work/www/upload.php" <<'PHP'
+<?php
+// Stores the "file" part and answers with its address, as the old service did.
+$file = $_FILES['file'] ?? null;
+if (!$file || $file['error'] !== UPLOAD_ERR_OK) {
+    http_response_code(400);
+    exit("no file\n");
+}
+$name = bin2hex(random_bytes(16)) . '.png';
+$path = __DIR__ . '/i/' . $name;
+if (!move_uploaded_file($file['tmp_name'], $path)) {
+    http_response_code(500);
+    exit("cannot store\n");
+}
+if (!empty($_SERVER['UPLOAD_FSYNC'])) {
+    $h = fopen($path, 'r+');
+    fsync($h);
+    fclose($h);
+}
+$url = 'http://' . $_SERVER['HTTP_HOST'] . '/i/' . $name;
+header('Uploaded: ' . $url);
+echo $url, "\n";
+PHP
+cat >"$work/php-fpm.conf" <<CONF
+[global]
+pid = $work/php-fpm.pid
+error_log = $work/php-fpm.log
+daemonize = no
+[www]
+listen = $work/php.sock
+listen.mode = 0666
+pm = dynamic
+pm.max_children = 5
+pm.start_servers = 2
+pm.min_spare_servers = 1
+pm.max_spare_servers = 3
+CONF
+"$php_fpm" -R -y "$work/php-fpm.conf" -d upload_tmp_dir="$work/php-tmp" -d upload_max_filesize=32M \
+    -d post_max_size=33M -d file_uploads=On >/dev/null 2>&1 &
+pids+=($!)
+mkdir -p "$work/php-tmp" "$work/nginx"
+cat >"$work/nginx.conf" <<CONF
+worker_processes auto;
+pid $work/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 768; }
+http {
+    sendfile on;
+    tcp_nopush on;
+    include /etc/nginx/mime.types;
+    access_log $work/nginx/access.log;
+    client_body_temp_path $work/nginx/body;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    proxy_temp_path $work/nginx/proxy;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    client_max_body_size 33m;
+    root $work/www;
+    server {
+        listen 127.0.0.1:$php_port;
+        location = /upload.php {
+            include /etc/nginx/fastcgi_params;
+            fastcgi_param SCRIPT_FILENAME \$document_root/upload.php;
+            fastcgi_pass unix:$work/php.sock;
+        }
+    }
+    server {
+        listen 127.0.0.1:$php_sync_port;
+        location = /upload.php {
+            include /etc/nginx/fastcgi_params;
+            fastcgi_param SCRIPT_FILENAME \$document_root/upload.php;
+            fastcgi_param UPLOAD_FSYNC 1;
+            fastcgi_pass unix:$work/php.sock;
+        }
+    }
+}
+CONF
+nginx -p "$work/nginx" -c "$work/nginx.conf" -g 'daemon off;' &
+pids+=($!)
+
+# Wait (bounded) until all three answer an upload.
+for port in "$host_port" "$php_port" "$php_sync_port"; do
+    for _ in $(seq 1 100); do
+        "$bench" store "$port" >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    "$bench" store "$port" >/dev/null || { echo "server on port $port did not start" >&2; exit 1; }
+done
+
+path_of() { sed -E 's#^https?://[^/]+##'; }
+host_image="$("$bench" store "$host_port" | path_of)"
+php_image="$("$bench" store "$php_port" | path_of)"
+
+measure() {  # prints requests/s; failures go to stderr
+    local out
+    out="$("$bench" "$@")"
+    read -r rate failures _ <<<"$out"
+    [ "$failures" = 0 ] || echo "  ($failures failed requests in: $*)" >&2
+    echo "$rate"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
+row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
+
+echo "imagehost vs nginx + $(basename "$php_fpm") on $(nproc) cores, ${seconds}s per figure," \
+     "200 KB PNG, one connection per request"
+echo
+echo "| | image host | nginx + php-fpm | ratio |"
+echo "|---|---|---|---|"
+for clients in 1 8; do
+    host="$(measure upload "$host_port" "$clients" "$seconds")"
+    php="$(measure upload "$php_port" "$clients" "$seconds")"
+    php_sync="$(measure upload "$php_sync_port" "$clients" "$seconds")"
+    row "uploads/s, $clients client(s), host fsyncs, PHP does not" "$host" "$php"
+    row "uploads/s, $clients client(s), PHP also fsyncing the file" "$host" "$php_sync"
+done
+for clients in 1 8; do
+    host="$(measure get "$host_port" "$clients" "$seconds" "$host_image")"
+    php="$(measure get "$php_port" "$clients" "$seconds" "$php_image")"
+    row "GET of a stored 200 KB image/s, $clients client(s)" "$host" "$php"
+done
