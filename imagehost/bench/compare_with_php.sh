@@ -4,12 +4,16 @@
 # 200 KB PNG at 1 and 8 clients, one connection per request. Every server runs
 # on loopback ports of its own with its data in a temporary directory, and is
 # stopped afterwards. Installs Debian's nginx and php-fpm if they are missing.
-#   imagehost/bench/compare_with_php.sh [SECONDS_PER_FIGURE]
+# The machine may be busy with other work: each figure is the median of
+# ROUNDS runs, and the servers take turns within each round so that a change
+# in the load falls on all of them alike.
+#   imagehost/bench/compare_with_php.sh [SECONDS_PER_RUN] [ROUNDS]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$root/build/imagehost"
-seconds="${1:-5}"
+seconds="${1:-4}"
+rounds="${2:-3}"
 
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root/imagehost" -B "$build" -G Ninja >/dev/null
@@ -147,29 +151,45 @@ host_image="$("$bench" store "$host_port" | path_of)"
 php_image="$("$bench" store "$php_port" | path_of)"
 
 measure() {  # prints requests/s; failures go to stderr
-    local out
+    local out rate failures
     out="$("$bench" "$@")"
     read -r rate failures _ <<<"$out"
     [ "$failures" = 0 ] || echo "  ($failures failed requests in: $*)" >&2
     echo "$rate"
 }
+median() { tr ' ' '\n' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
-row() { printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
+row() { printf '| %s | %.0f | %.0f | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
 
-echo "imagehost vs nginx + $(basename "$php_fpm") on $(nproc) cores, ${seconds}s per figure," \
-     "200 KB PNG, one connection per request"
+# Runs each named server's measurement once per round, in turn; prints the medians.
+compare() {  # compare "args for host" "args for php" ["args for php fsyncing"]
+    local -a results=()
+    local i r
+    for ((r = 0; r < rounds; r++)); do
+        for ((i = 1; i <= $#; i++)); do
+            # shellcheck disable=SC2086
+            results[i]+="$(measure ${!i}) "
+        done
+    done
+    for ((i = 1; i <= $#; i++)); do
+        printf '%s ' "$(echo "${results[i]}" | xargs | median)"
+    done
+    echo
+}
+
+echo "imagehost vs nginx $(nginx -v 2>&1 | sed 's#.*/##') + $(basename "$php_fpm"), $(nproc) cores," \
+     "load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
+echo "200 KB PNG, one connection per request; median of $rounds runs of ${seconds}s per figure"
 echo
 echo "| | image host | nginx + php-fpm | ratio |"
 echo "|---|---|---|---|"
 for clients in 1 8; do
-    host="$(measure upload "$host_port" "$clients" "$seconds")"
-    php="$(measure upload "$php_port" "$clients" "$seconds")"
-    php_sync="$(measure upload "$php_sync_port" "$clients" "$seconds")"
+    read -r host php php_sync < <(compare "upload $host_port $clients $seconds" "upload $php_port $clients $seconds" \
+        "upload $php_sync_port $clients $seconds")
     row "uploads/s, $clients client(s), host fsyncs, PHP does not" "$host" "$php"
     row "uploads/s, $clients client(s), PHP also fsyncing the file" "$host" "$php_sync"
 done
 for clients in 1 8; do
-    host="$(measure get "$host_port" "$clients" "$seconds" "$host_image")"
-    php="$(measure get "$php_port" "$clients" "$seconds" "$php_image")"
+    read -r host php < <(compare "get $host_port $clients $seconds $host_image" "get $php_port $clients $seconds $php_image")
     row "GET of a stored 200 KB image/s, $clients client(s)" "$host" "$php"
 done

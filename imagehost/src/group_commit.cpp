@@ -6,7 +6,7 @@
 namespace imagehost {
 namespace {
 // fsync mostly waits for the device; a few at once let it merge them.
-constexpr unsigned kSyncThreads = 4;
+constexpr unsigned kSyncThreads = 8;
 }
 
 GroupCommitter::GroupCommitter(ImageFiles& files, MetadataStore& metadata) : files_(files), metadata_(metadata)

@@ -7,7 +7,6 @@
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -543,7 +542,9 @@ private:
 
 void start_http_session(tcp::socket socket, ServiceContext& context)
 {
-    std::make_shared<HttpSession>(std::move(socket), context)->read_header();
+    auto executor = socket.get_executor();
+    // Started on the connection's own event loop, which may be another thread's.
+    net::post(executor, [session = std::make_shared<HttpSession>(std::move(socket), context)] { session->read_header(); });
 }
 
 }  // namespace imagehost

@@ -8,7 +8,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -32,7 +32,7 @@ struct Server::Impl {
         : config(std::move(config_in)),
           service(config.data_dir, config.public_url, clock),
           context{config, service, log},
-          acceptor(io)
+          loops(make_loops(config.threads))
     {
         if (config.max_connections == 0)
             config.max_connections = connection_cap_for(descriptor_limit());
@@ -43,9 +43,20 @@ struct Server::Impl {
         acceptor.listen(net::socket_base::max_listen_connections);
     }
 
+    static std::vector<std::unique_ptr<net::io_context>> make_loops(unsigned count)
+    {
+        std::vector<std::unique_ptr<net::io_context>> loops;
+        for (unsigned i = 0; i < count; ++i)
+            loops.push_back(std::make_unique<net::io_context>(1));
+        return loops;
+    }
+
+    // Each accepted connection lives on one event loop, in turn; every loop
+    // has a thread of its own, so a connection is never handed between threads.
     void accept()
     {
-        acceptor.async_accept(net::make_strand(io), [this](boost::system::error_code ec, tcp::socket socket) {
+        auto& loop = *loops[next_loop++ % loops.size()];
+        acceptor.async_accept(loop, [this](boost::system::error_code ec, tcp::socket socket) {
             if (ec == net::error::operation_aborted)
                 return;
             if (ec && is_descriptor_exhaustion(ec.value())) {
@@ -114,14 +125,17 @@ struct Server::Impl {
     ImageService service;
     RequestLog log;
     ServiceContext context;
-    // Declared after everything sessions refer to, so it is destroyed first.
-    net::io_context io;
-    tcp::acceptor acceptor;
-    net::steady_timer reap_timer{io};
-    net::steady_timer accept_pause{io};
+    // Declared after everything sessions refer to, so they are destroyed first.
+    std::vector<std::unique_ptr<net::io_context>> loops;
+    net::io_context& main_loop() { return *loops.front(); }
+    tcp::acceptor acceptor{main_loop()};
+    net::steady_timer reap_timer{main_loop()};
+    net::steady_timer accept_pause{main_loop()};
+    std::size_t next_loop = 0;
     // Touched only by the accept chain, which has one step pending at a time.
     bool out_of_descriptors = false;
     bool at_connection_cap = false;
+    std::vector<net::executor_work_guard<net::io_context::executor_type>> guards;
     std::vector<std::thread> threads;
 };
 
@@ -144,16 +158,20 @@ void Server::start()
 {
     impl_->accept();
     impl_->schedule_reap();
-    for (unsigned i = 0; i < impl_->config.threads; ++i)
-        impl_->threads.emplace_back([this] { impl_->io.run(); });
+    for (auto& loop : impl_->loops) {
+        impl_->guards.emplace_back(loop->get_executor());  // loops without connections keep running
+        impl_->threads.emplace_back([&loop] { loop->run(); });
+    }
 }
 
 void Server::stop()
 {
-    impl_->io.stop();
+    for (auto& loop : impl_->loops)
+        loop->stop();
     for (auto& t : impl_->threads)
         t.join();
     impl_->threads.clear();
+    impl_->guards.clear();
     // Uploads already handed over are still made durable; their answers are not sent.
     impl_->service.stop_committing();
 }
