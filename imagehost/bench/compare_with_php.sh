@@ -31,6 +31,11 @@ bench="$build/upload_bench"
 
 work="$(mktemp -d /tmp/imagehost-bench.XXXXXX)"
 chmod 755 "$work"  # nginx workers run as nobody and read the stored files
+# The host's data away from PHP's temporary files, as on a server
+# (/var/lib/imagehost vs /tmp): on ext4 without a journal, creating a file
+# costs more the more files were deleted near it lately, and nginx deletes
+# one per upload.
+host_data="$(mktemp -d "$root/build/imagehost-bench-data.XXXXXX")"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do
@@ -39,7 +44,7 @@ cleanup() {
     for pid in "${pids[@]}"; do
         wait "$pid" 2>/dev/null || true
     done
-    rm -rf "$work"
+    rm -rf "$work" "$host_data"
 }
 trap cleanup EXIT
 
@@ -50,7 +55,7 @@ for s in socks: s.bind(("127.0.0.1", 0))
 print(*[s.getsockname()[1] for s in socks])')
 
 # --- the image host, as an operator runs it: durable uploads, request log on
-"$build/imagehost" --listen "127.0.0.1:$host_port" --data-dir "$work/host" \
+"$build/imagehost" --listen "127.0.0.1:$host_port" --data-dir "$host_data" \
     --public-url "http://127.0.0.1:$host_port" >"$work/host.log" 2>&1 &
 pids+=($!)
 

@@ -542,9 +542,7 @@ private:
 
 void start_http_session(tcp::socket socket, ServiceContext& context)
 {
-    auto executor = socket.get_executor();
-    // Started on the connection's own event loop, which may be another thread's.
-    net::post(executor, [session = std::make_shared<HttpSession>(std::move(socket), context)] { session->read_header(); });
+    std::make_shared<HttpSession>(std::move(socket), context)->read_header();
 }
 
 }  // namespace imagehost

@@ -10,9 +10,13 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -27,6 +31,14 @@ namespace {
 constexpr auto kAcceptPause = std::chrono::milliseconds(200);
 }  // namespace
 
+// One listening descriptor, watched by every event loop: a connection is
+// served by the thread that accepted it, without a hand-over.
+struct Listener {
+    explicit Listener(net::io_context& loop) : acceptor(loop), pause(loop) {}
+    tcp::acceptor acceptor;
+    net::steady_timer pause;
+};
+
 struct Server::Impl {
     Impl(Config config_in, const Clock& clock)
         : config(std::move(config_in)),
@@ -37,10 +49,19 @@ struct Server::Impl {
         if (config.max_connections == 0)
             config.max_connections = connection_cap_for(descriptor_limit());
         tcp::endpoint endpoint(net::ip::make_address(config.listen_host), config.listen_port);
-        acceptor.open(endpoint.protocol());
-        acceptor.set_option(net::socket_base::reuse_address(true));
-        acceptor.bind(endpoint);
-        acceptor.listen(net::socket_base::max_listen_connections);
+        for (auto& loop : loops)
+            listeners.push_back(std::make_unique<Listener>(*loop));
+        auto& first = listeners.front()->acceptor;
+        first.open(endpoint.protocol());
+        first.set_option(net::socket_base::reuse_address(true));
+        first.bind(endpoint);
+        first.listen(net::socket_base::max_listen_connections);
+        for (std::size_t i = 1; i < listeners.size(); ++i) {
+            int fd = ::dup(first.native_handle());
+            if (fd < 0)
+                throw std::system_error(errno, std::generic_category(), "dup listening socket");
+            listeners[i]->acceptor.assign(endpoint.protocol(), fd);
+        }
     }
 
     static std::vector<std::unique_ptr<net::io_context>> make_loops(unsigned count)
@@ -51,17 +72,13 @@ struct Server::Impl {
         return loops;
     }
 
-    // Each accepted connection lives on one event loop, in turn; every loop
-    // has a thread of its own, so a connection is never handed between threads.
-    void accept()
+    void accept(Listener& listener)
     {
-        auto& loop = *loops[next_loop++ % loops.size()];
-        acceptor.async_accept(loop, [this](boost::system::error_code ec, tcp::socket socket) {
+        listener.acceptor.async_accept([this, &listener](boost::system::error_code ec, tcp::socket socket) {
             if (ec == net::error::operation_aborted)
                 return;
             if (ec && is_descriptor_exhaustion(ec.value())) {
-                if (!out_of_descriptors) {
-                    out_of_descriptors = true;
+                if (!out_of_descriptors.exchange(true)) {
                     auto limit = descriptor_limit();
                     std::fprintf(stderr,
                                  "imagehost: out of file descriptors (limit %llu, %llu open, %u connections); "
@@ -70,26 +87,22 @@ struct Server::Impl {
                                  static_cast<unsigned long long>(open_descriptor_count(limit)),
                                  context.connections.load());
                 }
-                accept_pause.expires_after(kAcceptPause);
-                accept_pause.async_wait([this](boost::system::error_code wait_ec) {
+                listener.pause.expires_after(kAcceptPause);
+                listener.pause.async_wait([this, &listener](boost::system::error_code wait_ec) {
                     if (!wait_ec)
-                        accept();
+                        accept(listener);
                 });
                 return;
             }
             if (!ec) {
-                if (out_of_descriptors) {
-                    out_of_descriptors = false;
+                if (out_of_descriptors.exchange(false))
                     std::fprintf(stderr, "imagehost: file descriptors available again, accepting\n");
-                }
                 if (context.connections.load() >= config.max_connections) {
-                    if (!at_connection_cap) {
-                        at_connection_cap = true;
+                    if (!at_connection_cap.exchange(true))
                         std::fprintf(stderr,
                                      "imagehost: %u connections open, the cap; new connections are closed at once "
                                      "until some end\n",
                                      config.max_connections);
-                    }
                     boost::system::error_code ignored;
                     socket.close(ignored);
                 } else {
@@ -97,7 +110,7 @@ struct Server::Impl {
                     start_http_session(std::move(socket), context);
                 }
             }
-            accept();
+            accept(listener);
         });
     }
 
@@ -127,14 +140,11 @@ struct Server::Impl {
     ServiceContext context;
     // Declared after everything sessions refer to, so they are destroyed first.
     std::vector<std::unique_ptr<net::io_context>> loops;
-    net::io_context& main_loop() { return *loops.front(); }
-    tcp::acceptor acceptor{main_loop()};
-    net::steady_timer reap_timer{main_loop()};
-    net::steady_timer accept_pause{main_loop()};
-    std::size_t next_loop = 0;
-    // Touched only by the accept chain, which has one step pending at a time.
-    bool out_of_descriptors = false;
-    bool at_connection_cap = false;
+    std::vector<std::unique_ptr<Listener>> listeners;
+    net::steady_timer reap_timer{*loops.front()};
+    // Each is logged once when it begins, whichever loop notices it.
+    std::atomic<bool> out_of_descriptors{false};
+    std::atomic<bool> at_connection_cap{false};
     std::vector<net::executor_work_guard<net::io_context::executor_type>> guards;
     std::vector<std::thread> threads;
 };
@@ -150,13 +160,14 @@ Server::~Server()
     stop();
 }
 
-unsigned short Server::port() const { return impl_->acceptor.local_endpoint().port(); }
+unsigned short Server::port() const { return impl_->listeners.front()->acceptor.local_endpoint().port(); }
 
 unsigned Server::connection_cap() const { return impl_->config.max_connections; }
 
 void Server::start()
 {
-    impl_->accept();
+    for (auto& listener : impl_->listeners)
+        impl_->accept(*listener);
     impl_->schedule_reap();
     for (auto& loop : impl_->loops) {
         impl_->guards.emplace_back(loop->get_executor());  // loops without connections keep running
