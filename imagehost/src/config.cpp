@@ -37,7 +37,7 @@ std::string usage()
            "  --data-dir DIR            where images and their database live (default ./imagehost-data)\n"
            "  --public-url URL          base of the addresses handed out (default http://localhost)\n"
            "  --max-upload-bytes N      largest accepted image (default 33554432)\n"
-           "  --threads N               I/O worker threads (default 2)\n"
+           "  --threads N               event loops, one thread each (default 4)\n"
            "  --reap-interval SECONDS   how often expired images are deleted (default 60)\n"
            "  --header-timeout SECONDS  time allowed for a request header (default 10)\n"
            "  --request-timeout SECONDS time allowed to receive a whole request or send a response (default 120)\n"

@@ -13,7 +13,9 @@ struct Config {
     std::filesystem::path data_dir = "imagehost-data";
     std::string public_url = "http://localhost";
     std::uint64_t max_upload_bytes = 32ull * 1024 * 1024;
-    unsigned threads = 2;
+    // Event loops, one thread each. More than the cores: creating and writing
+    // an upload's file blocks its loop for a moment.
+    unsigned threads = 4;
     unsigned reap_interval_seconds = 60;
     unsigned header_timeout_seconds = 10;    // to receive the whole request header
     unsigned request_timeout_seconds = 120;  // to receive a whole request, or send a response

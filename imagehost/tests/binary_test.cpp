@@ -330,8 +330,9 @@ TEST(Binary, OutOfDescriptorsPausesAcceptingAnswers503AndRecovers)
     ASSERT_TRUE(busy);
     EXPECT_EQ(busy->status, 503);
     EXPECT_EQ(busy->header("retry-after"), "1");
-    // The 503 closed that connection; the freed descriptor is taken by the
+    // The 503 closes that connection; the freed descriptor is taken by the
     // next waiting connection, which starts a new episode in the log.
+    for_get.reset();
     ASSERT_EQ(child.wait_for_matches(exhausted, 2, 10s), 2u);
 
     // HEAD needs no descriptor for the image.
@@ -359,7 +360,6 @@ TEST(Binary, OutOfDescriptorsPausesAcceptingAnswers503AndRecovers)
     // Once the idle connections go, everything works again.
     idle.clear();
     for_head.reset();
-    for_get.reset();
     EXPECT_FALSE(child.wait_for_output(std::regex("file descriptors available again")).empty());
     auto deadline = std::chrono::steady_clock::now() + 60s;
     HttpResponse again;
