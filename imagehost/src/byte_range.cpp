@@ -1,4 +1,5 @@
 #include "byte_range.h"
+#include "http_text.h"
 
 #include <algorithm>
 #include <limits>
@@ -6,15 +7,6 @@
 
 namespace imagehost {
 namespace {
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // Digits only; a number too large for 64 bits saturates, which is still
 // beyond any image and so decides the range correctly.
@@ -53,17 +45,17 @@ bool starts_with_bytes_unit(std::string_view s)
 RangeDecision decide_range(std::string_view header, std::uint64_t size)
 {
     RangeDecision whole;
-    header = trim(header);
+    header = trim_blanks(header);
     if (!starts_with_bytes_unit(header))
         return whole;
-    auto spec = trim(header.substr(6));
+    auto spec = trim_blanks(header.substr(6));
     if (spec.find(',') != std::string_view::npos)
         return whole;
     auto dash = spec.find('-');
     if (dash == std::string_view::npos)
         return whole;
-    auto first_text = trim(spec.substr(0, dash));
-    auto last_text = trim(spec.substr(dash + 1));
+    auto first_text = trim_blanks(spec.substr(0, dash));
+    auto last_text = trim_blanks(spec.substr(dash + 1));
 
     RangeDecision unsatisfiable{RangeDecision::Unsatisfiable};
     if (first_text.empty()) {  // the last n bytes

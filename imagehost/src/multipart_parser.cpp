@@ -1,4 +1,5 @@
 #include "multipart_parser.h"
+#include "http_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,15 +19,6 @@ bool iequals(std::string_view a, std::string_view b)
            });
 }
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 struct Parameter {
     std::string name;
     std::string value;
@@ -39,20 +31,20 @@ std::optional<std::vector<Parameter>> split_parameters(std::string_view s)
 {
     std::vector<Parameter> params;
     while (true) {
-        s = trim(s);
+        s = trim_blanks(s);
         if (s.empty())
             return params;
         if (s.front() != ';')
             return std::nullopt;
-        s = trim(s.substr(1));
+        s = trim_blanks(s.substr(1));
         if (s.empty())
             return params;
         auto eq = s.find('=');
         if (eq == std::string_view::npos)
             return std::nullopt;
         Parameter p;
-        p.name = std::string(trim(s.substr(0, eq)));
-        s = trim(s.substr(eq + 1));
+        p.name = std::string(trim_blanks(s.substr(0, eq)));
+        s = trim_blanks(s.substr(eq + 1));
         if (!s.empty() && s.front() == '"') {
             auto close = s.find('"', 1);
             if (close == std::string_view::npos)
@@ -61,7 +53,7 @@ std::optional<std::vector<Parameter>> split_parameters(std::string_view s)
             s.remove_prefix(close + 1);
         } else {
             auto end = s.find(';');
-            p.value = std::string(trim(s.substr(0, end)));
+            p.value = std::string(trim_blanks(s.substr(0, end)));
             s = end == std::string_view::npos ? std::string_view{} : s.substr(end);
         }
         if (p.name.empty())
@@ -85,7 +77,7 @@ bool valid_boundary(std::string_view b)
 std::optional<std::string> multipart_boundary(std::string_view content_type)
 {
     auto semicolon = content_type.find(';');
-    if (!iequals(trim(content_type.substr(0, semicolon)), "multipart/form-data") ||
+    if (!iequals(trim_blanks(content_type.substr(0, semicolon)), "multipart/form-data") ||
         semicolon == std::string_view::npos)
         return std::nullopt;
     auto params = split_parameters(content_type.substr(semicolon));
@@ -242,11 +234,11 @@ bool MultipartParser::begin_part(std::string_view block)
         auto colon = line.find(':');
         if (colon == std::string_view::npos)
             return fail("malformed multipart part header");
-        auto name = trim(line.substr(0, colon));
-        auto value = trim(line.substr(colon + 1));
+        auto name = trim_blanks(line.substr(0, colon));
+        auto value = trim_blanks(line.substr(colon + 1));
         if (iequals(name, "Content-Disposition")) {
             auto semicolon = value.find(';');
-            if (!iequals(trim(value.substr(0, semicolon)), "form-data"))
+            if (!iequals(trim_blanks(value.substr(0, semicolon)), "form-data"))
                 return fail("multipart part is not form-data");
             auto params = split_parameters(semicolon == std::string_view::npos ? std::string_view{}
                                                                                  : value.substr(semicolon));
