@@ -9,7 +9,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # Builds both targets and the release in build/dist, which the installer
 # tests install and unpack.
 "$root/scripts/package.sh"
-cmake --build "$root/build/imagehost"
 
 # The tests run in a private network namespace: there they may own port 80
 # on 127.0.0.1 without root's port colliding with anything on the machine.
