@@ -188,8 +188,10 @@ class InstallTest(DesktopTestCase):
                 time.sleep(0.3)
             return None
         wait_until(attempt, what="the capture window of %s after Print Screen" % program.name)
-        self.desktop.key("Escape")
-        wait_until(lambda: not self.capture_window_of(program.pid), what="the capture to end on Escape")
+        options = self.desktop.wait_window(lambda w: w.pid == program.pid and "Mark Area" in w.texts,
+                                           what="the options dialog")
+        self.desktop.click(options.hwnd, "Cancel")
+        wait_until(lambda: not self.capture_window_of(program.pid), what="the capture to end on Cancel")
 
     # --- the tests --------------------------------------------------------------------
     def test_silent_install_then_silent_uninstall_of_the_running_program(self):
