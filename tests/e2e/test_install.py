@@ -1,7 +1,7 @@
 """The release as a Windows user gets it (scripts/package.sh builds it into
 build/dist): the x64 installer run silently, what it puts where, the
 installed program at work, a silent uninstall while the program runs, an
-upgrade over an existing install, the portable zip unpacked into a folder
+uninstall told to remove the settings, an upgrade over an existing install, the portable zip unpacked into a folder
 with a space in its name, and the checksums."""
 import hashlib
 import os
@@ -260,6 +260,35 @@ class InstallTest(DesktopTestCase):
         self.assertFalse(self.exists(chosen + r"\uninstall.exe"))
         self.assertTrue(self.exists(chosen + r"\notes.txt"))
         self.assertFalse(self.desktop.process_ids("orvocapture.exe"))
+
+    def test_uninstall_with_remove_my_settings_ticked_takes_the_settings_too(self):
+        self.install()
+        self.desktop.reg_set(APP_KEY, "Filename", "REG_SZ", "to be forgotten")
+        # As Apps & features starts it: the uninstaller's own pages.
+        uninstaller = subprocess.Popen(
+            ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), self.unix(self.default_dir +
+                                                                                    r"\uninstall.exe")],
+            env=self.desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        self.addCleanup(uninstaller.wait, 60)
+        page = self.desktop.wait_window(lambda w: w.title.startswith("OrvoCapture Uninstall") and
+                                        "&Next >" in w.texts, what="the uninstaller's first page")
+        self.desktop.click(page.hwnd, "&Next >")
+        self.desktop.wait_window(lambda w: w.hwnd == page.hwnd and "&Uninstall" in w.texts, what="the page of components")
+        # The components are a tree of check boxes: "Remove my settings" is
+        # the second line, unticked; a person clicks its box.
+        box = wait_until(lambda: re.match(r"^(-?\d+) (-?\d+) -?\d+ -?\d+$",
+                                          self.desktop.wintool("rect", page.hwnd, "SysTreeView32").strip()),
+                         what="the tree of components")
+        left, top = int(box.group(1)), int(box.group(2))
+        subprocess.run(["xdotool", "mousemove", str(left + 8), str(top + 26), "click", "1"], check=True)
+        time.sleep(0.5)
+        self.desktop.click(page.hwnd, "&Uninstall")
+        done = self.desktop.wait_window(lambda w: w.hwnd == page.hwnd and "&Close" in w.texts,
+                                        what="the uninstaller's last page")
+        self.desktop.click(done.hwnd, "&Close")
+        wait_until(lambda: self.desktop.reg_values(UNINSTALL_KEY) is None, what="the uninstall entry to go")
+        self.assertFalse(self.exists(self.default_dir))
+        self.assertIsNone(self.desktop.reg_values(APP_KEY), "the settings went with the program")
 
     def test_portable_program_runs_from_a_folder_with_a_space(self):
         folder = tempfile.mkdtemp(prefix="orvo-e2e-portable-")

@@ -22,6 +22,8 @@
 //   wintool folder NAME               a shell folder of the user: localappdata,
 //                                     programs (Start menu), startup
 //   wintool shortcut LNK              the target of a shortcut file
+//   wintool rect HWND CLASS           screen rectangle of HWND's first visible child
+//                                     of a window class: left top right bottom
 //   wintool run EXE [ARGS...]         runs a program, waits for it and prints its
 //                                     exit code
 //   wintool serve                     answers commands read from standard input
@@ -167,6 +169,21 @@ UINT MouseMessage(const CString& name)
     return 0;
 }
 
+struct ClassQuery {
+    CString cls;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildByClass(HWND child, LPARAM param)
+{
+    auto* query = reinterpret_cast<ClassQuery*>(param);
+    if (::IsWindowVisible(child) && ClassOf(child).CompareNoCase(query->cls) == 0) {
+        query->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Reads a shortcut file the way the shell does when it is opened.
 bool ShortcutTarget(LPCWSTR file, CString* target)
 {
@@ -298,6 +315,18 @@ int RunCommand(const std::vector<CString>& args)
             return 1;
         }
         Print(path);
+    } else if (command == L"rect" && argc > 3) {
+        ClassQuery query{argv(3), nullptr};
+        ::EnumChildWindows(reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(argv(2), nullptr, 16))),
+                           &FindChildByClass, reinterpret_cast<LPARAM>(&query));
+        RECT rc{};
+        if (!query.found || !::GetWindowRect(query.found, &rc)) {
+            Print(L"not found");
+            return 1;
+        }
+        CString line;
+        line.Format(L"%ld %ld %ld %ld", rc.left, rc.top, rc.right, rc.bottom);
+        Print(line);
     } else if (command == L"shortcut" && argc > 2) {
         CString target;
         if (!ShortcutTarget(argv(2), &target)) {
@@ -337,7 +366,7 @@ int RunCommand(const std::vector<CString>& args)
     } else {
         Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | tasks | "
               L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | "
-              L"command HWND ID | mypictures | folder NAME | shortcut LNK | run EXE ARGS | serve");
+              L"command HWND ID | mypictures | folder NAME | shortcut LNK | rect HWND CLASS | run EXE ARGS | serve");
         return 2;
     }
     std::fflush(stdout);
