@@ -261,6 +261,32 @@ class InstallTest(DesktopTestCase):
         self.assertTrue(self.exists(chosen + r"\notes.txt"))
         self.assertFalse(self.desktop.process_ids("orvocapture.exe"))
 
+    def test_setup_with_its_pages_and_defaults_installs_and_starts_the_program(self):
+        setup = subprocess.Popen(["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), SETUP],
+                                 env=self.desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                 stdin=subprocess.DEVNULL)
+        self.addCleanup(setup.wait, 60)
+        # Who for (just me is chosen), where (the per-user folder), what
+        # (autostart ticked): Next, Next, Install, then Finish with "Run" ticked.
+        page = self.desktop.wait_window(lambda w: w.title.startswith("OrvoCapture Setup") and
+                                        "Install just for me" in w.texts, what="the setup's first page")
+        self.assertEqual(self.desktop.wintool("checked", page.hwnd, "Install just for me").split()[0], "1")
+        self.desktop.click(page.hwnd, "&Next >")
+        self.desktop.wait_window(lambda w: w.hwnd == page.hwnd and self.default_dir in w.texts,
+                                 what="the folder page offering " + self.default_dir)
+        self.desktop.click(page.hwnd, "&Next >")
+        self.desktop.wait_window(lambda w: w.hwnd == page.hwnd and "&Install" in w.texts, what="the components page")
+        self.desktop.click(page.hwnd, "&Install")
+        self.desktop.wait_window(lambda w: w.hwnd == page.hwnd and "&Finish" in w.texts, what="the last page")
+        known = self.desktop.process_ids("orvocapture.exe")
+        self.assertEqual(self.desktop.wintool("checked", page.hwnd, "&Run OrvoCapture").split()[0], "1")
+        self.desktop.click(page.hwnd, "&Finish")
+
+        self.desktop.new_process_id("orvocapture.exe", known)
+        installed = self.default_dir + r"\orvocapture.exe"
+        for link in self.shortcuts():
+            self.assertEqual(self.desktop.wintool("shortcut", link).strip().lower(), installed.lower(), link)
+
     def test_uninstall_with_remove_my_settings_ticked_takes_the_settings_too(self):
         self.install()
         self.desktop.reg_set(APP_KEY, "Filename", "REG_SZ", "to be forgotten")
