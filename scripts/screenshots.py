@@ -1,4 +1,5 @@
-"""Takes the README's screenshots of the real program in a Wine desktop on
+"""Takes the README's screenshots (icon menu, capture window, options dialog,
+result dialog, Settings dialog, About box) of the real program in a Wine desktop on
 the X server that scripts/screenshots.sh starts, into docs/.
 
 One function per picture, listed in SHOTS: a new dialog gets its picture
@@ -39,7 +40,16 @@ def save(name, window=None, margin=0, region=None, scale=None):
     if scale:
         command += ["-resize", scale]
     path = os.path.join(DOCS, name + ".png")
-    subprocess.run(command + ["-strip", path], check=True)
+    # A window is fully drawn once the screen stops changing.
+    previous = None
+    for _ in range(20):
+        subprocess.run(command + ["-strip", path], check=True, capture_output=True)
+        with open(path, "rb") as f:
+            data = f.read()
+        if data == previous:
+            break
+        previous = data
+        time.sleep(0.5)
     print("screenshots: %s" % os.path.relpath(path, ROOT), flush=True)
 
 
@@ -129,6 +139,32 @@ def shot_options_dialog(session):
     session.end_capture(pattern)
 
 
+def shot_settings_dialog(session):
+    program = session.resident()
+    session.desktop.tray_click(program.pid, "lbuttondblclk")
+    desktop = session.desktop
+    settings = desktop.wait_window(lambda w: w.title == "Options" and "Randomize filename" in w.texts,
+                                   what="the Settings dialog")
+    wait_until(lambda: any(t.endswith(".jpg") for w in desktop.windows() if w.hwnd == settings.hwnd
+                           for t in w.texts), what="the sample name")
+    save("settings-dialog", window=settings)
+    desktop.click(settings.hwnd, "Cancel")
+    wait_until(lambda: all(w.hwnd != settings.hwnd for w in desktop.windows()), what="Settings to close")
+
+
+def shot_about_box(session):
+    program = session.resident()
+    desktop = session.desktop
+    desktop.tray_click(program.pid, "rbuttonup")
+    desktop.click("menu", "1/3")
+    about = desktop.wait_window(lambda w: w.title == "About OrvoCapture", what="the About box")
+    # Away from the links, so the picture shows the plain pointer.
+    subprocess.run(["xdotool", "mousemove", "5", "5"], check=True)
+    save("about-box", window=about)
+    desktop.click(about.hwnd, "OK")
+    wait_until(lambda: all(w.hwnd != about.hwnd for w in desktop.windows()), what="the About box to close")
+
+
 def shot_result_dialog(session):
     if not port_80_free() or not image_host_binary():
         print("screenshots: result-dialog skipped (needs the image host on 127.0.0.1:80: run as root)", flush=True)
@@ -155,6 +191,8 @@ SHOTS = {
     "capture-window": shot_capture_window,
     "options-dialog": shot_options_dialog,
     "result-dialog": shot_result_dialog,
+    "settings-dialog": shot_settings_dialog,
+    "about-box": shot_about_box,
 }
 
 
