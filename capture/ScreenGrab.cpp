@@ -2,6 +2,7 @@
 
 #include "app/OrvoCaptureApp.h"
 #include "capture/AltMenuMask.h"
+#include "capture/FrameThickness.h"
 #include "upload/GetTagsDlg.h"
 
 void CaptureScreen(int hotkeyId)
@@ -40,8 +41,10 @@ void CaptureScreen(int hotkeyId)
         ::GetWindowRect(foreground, &app.m_rcWindow);
         WINDOWPLACEMENT placement{};
         placement.length = sizeof(placement);
-        if (::GetWindowPlacement(foreground, &placement) && placement.showCmd == SW_SHOWMAXIMIZED)
-            app.m_rcWindow.DeflateRect(::GetSystemMetrics(SM_CXFRAME), ::GetSystemMetrics(SM_CYFRAME));
+        if (::GetWindowPlacement(foreground, &placement) && placement.showCmd == SW_SHOWMAXIMIZED) {
+            const SIZE frame = FrameThickness(foreground);
+            app.m_rcWindow.DeflateRect(frame.cx, frame.cy);
+        }
     } else {
         // Nothing has the foreground (the desktop itself): no window to offer.
         app.m_rcWindow.SetRectEmpty();

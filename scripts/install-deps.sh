@@ -9,6 +9,8 @@ PACKAGES=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 xvfb xauth xdotool xclip x11-utils imagemagick libxfixes3
     googletest iproute2 util-linux curl
+    # Release: installers and the portable zip (scripts/package.sh)
+    nsis zip
     # Image host: a native Linux service
     g++ libboost1.81-dev libsqlite3-dev clang libclang-rt-14-dev
 )

@@ -6,7 +6,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
+# Builds both targets and the release in build/dist, which the installer
+# tests install and unpack.
+"$root/scripts/package.sh"
 
 # The tests run in a private network namespace: there they may own port 80
 # on 127.0.0.1 without root's port colliding with anything on the machine.

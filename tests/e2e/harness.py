@@ -66,10 +66,12 @@ class Program:
 
     def __init__(self, desktop, name, args):
         self.desktop = desktop
-        self.name = name
+        path = desktop.exe(name)
+        # Windows knows the process by its file name alone.
+        self.name = name = os.path.basename(path)
         known = desktop.process_ids(name)
         self.process = subprocess.Popen(
-            ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), desktop.exe(name)] + list(args),
+            ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), path] + list(args),
             env=desktop.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
         self.lines = []
         self._lock = threading.Lock()
@@ -347,7 +349,10 @@ class WineDesktop:
 
     # --- programs -----------------------------------------------------------
     def exe(self, name):
-        """Path of a built program: the product or one of the test tools."""
+        """Path of a built program (the product or one of the test tools), or
+        of any program given by its full path (an installed copy, say)."""
+        if os.path.isabs(name) and os.path.exists(name):
+            return name
         for folder in (self.build, os.path.join(self.build, "tests")):
             path = os.path.join(folder, name)
             if os.path.exists(path):

@@ -19,12 +19,21 @@
 //   wintool command HWND ID           posts WM_COMMAND ID (decimal) to a window, as
 //                                     its button with that id would
 //   wintool mypictures                the user's My Pictures folder
+//   wintool folder NAME               a shell folder of the user: localappdata,
+//                                     programs (Start menu), startup
+//   wintool shortcut LNK              the target of a shortcut file
+//   wintool rect HWND CLASS           screen rectangle of HWND's first visible child
+//                                     of a window class: left top right bottom
+//   wintool run EXE [ARGS...]         runs a program, waits for it and prints its
+//                                     exit code
 //   wintool serve                     answers commands read from standard input
 #include <windows.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -160,6 +169,43 @@ UINT MouseMessage(const CString& name)
     return 0;
 }
 
+struct ClassQuery {
+    CString cls;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildByClass(HWND child, LPARAM param)
+{
+    auto* query = reinterpret_cast<ClassQuery*>(param);
+    if (::IsWindowVisible(child) && ClassOf(child).CompareNoCase(query->cls) == 0) {
+        query->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Reads a shortcut file the way the shell does when it is opened.
+bool ShortcutTarget(LPCWSTR file, CString* target)
+{
+    ::CoInitialize(nullptr);
+    bool ok = false;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        IPersistFile* persist = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+            wchar_t path[MAX_PATH] = {};
+            ok = SUCCEEDED(persist->Load(file, STGM_READ)) &&
+                 SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)) && path[0];
+            *target = path;
+            persist->Release();
+        }
+        link->Release();
+    }
+    ::CoUninitialize();
+    return ok;
+}
+
 int RunCommand(const std::vector<CString>& args)
 {
     const int argc = static_cast<int>(args.size());
@@ -258,10 +304,69 @@ int RunCommand(const std::vector<CString>& args)
         wchar_t path[MAX_PATH] = {};
         ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
         Print(path);
+    } else if (command == L"folder" && argc > 2) {
+        const int csidl = args[2] == L"localappdata" ? CSIDL_LOCAL_APPDATA
+                          : args[2] == L"programs"   ? CSIDL_PROGRAMS
+                          : args[2] == L"startup"    ? CSIDL_STARTUP
+                                                     : -1;
+        wchar_t path[MAX_PATH] = {};
+        if (csidl < 0 || FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) {
+            Print(L"unknown folder");
+            return 1;
+        }
+        Print(path);
+    } else if (command == L"rect" && argc > 3) {
+        ClassQuery query{argv(3), nullptr};
+        ::EnumChildWindows(reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoull(argv(2), nullptr, 16))),
+                           &FindChildByClass, reinterpret_cast<LPARAM>(&query));
+        RECT rc{};
+        if (!query.found || !::GetWindowRect(query.found, &rc)) {
+            Print(L"not found");
+            return 1;
+        }
+        CString line;
+        line.Format(L"%ld %ld %ld %ld", rc.left, rc.top, rc.right, rc.bottom);
+        Print(line);
+    } else if (command == L"shortcut" && argc > 2) {
+        CString target;
+        if (!ShortcutTarget(argv(2), &target)) {
+            Print(L"no shortcut");
+            return 1;
+        }
+        Print(target);
+    } else if (command == L"run" && argc > 2) {
+        // Quotes only where a space needs them: installers read switches
+        // such as /S from the raw command line.
+        std::wstring line;
+        for (int i = 2; i < argc; ++i) {
+            const bool quote = std::wcschr(argv(i), L' ') != nullptr;
+            if (i > 2)
+                line.append(L" ");
+            if (quote)
+                line.append(L"\"");
+            line.append(argv(i));
+            if (quote)
+                line.append(L"\"");
+        }
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            Print(L"cannot start");
+            return 1;
+        }
+        ::WaitForSingleObject(pi.hProcess, INFINITE);
+        DWORD code = 0;
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+        CString result;
+        result.Format(L"%lu", code);
+        Print(result);
     } else {
         Print(L"usage: wintool windows | tray PID rbuttonup|lbuttondblclk|lbuttonup | processes NAME | tasks | "
               L"kill NAME | wait PID MS | center HWND|menu TEXT | checked HWND TEXT | "
-              L"command HWND ID | mypictures | serve");
+              L"command HWND ID | mypictures | folder NAME | shortcut LNK | rect HWND CLASS | run EXE ARGS | serve");
         return 2;
     }
     std::fflush(stdout);
