@@ -58,7 +58,12 @@ MetadataStore::Connection MetadataStore::open(const std::filesystem::path& datab
     return db;
 }
 
-MetadataStore::MetadataStore(const std::filesystem::path& database) : db_(open(database))
+namespace {
+// About 150 bytes each: a few MB at most.
+constexpr std::size_t kCachedRecords = 32768;
+}  // namespace
+
+MetadataStore::MetadataStore(const std::filesystem::path& database) : db_(open(database)), cache_(kCachedRecords)
 {
     sqlite3* raw = db_.get();
     const char* setup =
@@ -124,6 +129,17 @@ void MetadataStore::insert_locked(const ImageRecord& record)
 
 std::optional<ImageRecord> MetadataStore::find(std::string_view id)
 {
+    if (auto cached = cache_.find(id))
+        return cached;
+    auto generation = cache_.generation();
+    auto record = query(id);
+    if (record)
+        cache_.put(*record, generation);
+    return record;
+}
+
+std::optional<ImageRecord> MetadataStore::query(std::string_view id)
+{
     std::lock_guard lock(reader_mutex_);
     struct Resetter {
         void operator()(sqlite3_stmt* s) const
@@ -183,6 +199,7 @@ void MetadataStore::remove(std::string_view id)
     auto s = prepare(db_.get(), "DELETE FROM images WHERE id = ?");
     bind_text(s.get(), 1, id);
     run_to_done(db_.get(), s.get(), "delete image");
+    cache_.remove(id);
 }
 
 }  // namespace imagehost

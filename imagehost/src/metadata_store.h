@@ -1,5 +1,8 @@
 #pragma once
 
+#include "image_record.h"
+#include "record_cache.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -14,18 +17,11 @@ struct sqlite3_stmt;
 
 namespace imagehost {
 
-struct ImageRecord {
-    std::string id;
-    std::string extension;
-    std::int64_t size = 0;
-    std::int64_t created = 0;
-    std::optional<std::int64_t> expires;
-};
-
 // Image metadata in SQLite (WAL, synchronous=FULL so that an acknowledged
 // insert survives a crash). Writes go through one connection behind a mutex,
 // so writers never meet SQLITE_BUSY from each other; lookups use a second
-// connection, so serving images never waits for a commit's fsync.
+// connection, so serving images never waits for a commit's fsync, and
+// records once found are kept in memory (removals drop them).
 class MetadataStore {
 public:
     explicit MetadataStore(const std::filesystem::path& database);
@@ -49,12 +45,14 @@ private:
     using Connection = std::unique_ptr<sqlite3, Closer>;
     static Connection open(const std::filesystem::path& database);
     void insert_locked(const ImageRecord& record);
+    std::optional<ImageRecord> query(std::string_view id);
 
     Connection db_;
     std::mutex mutex_;
     Connection reader_;
     std::mutex reader_mutex_;
     sqlite3_stmt* find_statement_ = nullptr;  // on reader_, prepared once: lookups are the hot path
+    RecordCache cache_;
 };
 
 }  // namespace imagehost

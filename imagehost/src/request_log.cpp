@@ -20,6 +20,25 @@ std::string printable(std::string_view s, std::size_t limit)
 
 }  // namespace
 
+namespace {
+// Beyond this the logging thread writes the batch itself: a reader of the
+// output that falls behind slows requests down instead of eating memory.
+constexpr std::size_t kMaxGatheredBytes = 1024 * 1024;
+}  // namespace
+
+RequestLog::RequestLog() : flusher_([this] { run(); }) {}
+
+RequestLog::~RequestLog()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    pending_.notify_one();
+    flusher_.join();
+    flush();
+}
+
 void RequestLog::write(std::string_view remote, std::string_view method, std::string_view target, int status,
                        std::uint64_t bytes, std::chrono::steady_clock::duration elapsed)
 {
@@ -32,9 +51,47 @@ void RequestLog::write(std::string_view remote, std::string_view method, std::st
     std::string line = std::string(stamp) + " " + printable(remote, 64) + " " + printable(method, 16) + " " +
                        printable(target, 200) + " " + std::to_string(status) + " " + std::to_string(bytes) +
                        " " + std::to_string(ms) + "ms\n";
-    std::lock_guard lock(mutex_);
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    bool first = false;
+    bool overfull = false;
+    {
+        std::lock_guard lock(mutex_);
+        first = lines_.empty();
+        lines_ += line;
+        overfull = lines_.size() > kMaxGatheredBytes;
+    }
+    if (overfull)
+        flush();
+    else if (first)
+        pending_.notify_one();
+}
+
+void RequestLog::flush()
+{
+    std::lock_guard out(output_mutex_);
+    std::string batch;
+    {
+        std::lock_guard lock(mutex_);
+        batch.swap(lines_);
+    }
+    if (batch.empty())
+        return;
+    std::fwrite(batch.data(), 1, batch.size(), stdout);
     std::fflush(stdout);
+}
+
+void RequestLog::run()
+{
+    std::unique_lock lock(mutex_);
+    while (true) {
+        pending_.wait(lock, [this] { return stopping_ || !lines_.empty(); });
+        if (stopping_)
+            return;
+        // Lines logged meanwhile go out with this one, in the same write.
+        pending_.wait_for(lock, kFlushDelay, [this] { return stopping_; });
+        lock.unlock();
+        flush();
+        lock.lock();
+    }
 }
 
 }  // namespace imagehost

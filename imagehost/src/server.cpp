@@ -185,6 +185,7 @@ void Server::stop()
     impl_->guards.clear();
     // Uploads already handed over are still made durable; their answers are not sent.
     impl_->service.stop_committing();
+    impl_->log.flush();
 }
 
 ImageService& Server::service() { return impl_->service; }

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace imagehost {
+
+struct ImageRecord {
+    std::string id;
+    std::string extension;
+    std::int64_t size = 0;
+    std::int64_t created = 0;
+    std::optional<std::int64_t> expires;
+};
+
+}  // namespace imagehost
