@@ -1,5 +1,7 @@
 #include "framework/CWinApp.h"
 
+#include "framework/RegKey.h"
+
 namespace {
 CWinApp* g_pApp = nullptr;
 }  // namespace
@@ -16,30 +18,6 @@ CString AfxExecutableBaseName()
     return dot > 0 ? name.Left(dot) : name;
 }
 
-namespace {
-class RegKey {
-public:
-    explicit RegKey(HKEY h = nullptr) : m_h(h) {}
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey()
-    {
-        if (m_h)
-            ::RegCloseKey(m_h);
-    }
-    HKEY Release()
-    {
-        HKEY h = m_h;
-        m_h = nullptr;
-        return h;
-    }
-    HKEY* Out() { return &m_h; }
-    operator HKEY() const { return m_h; }
-
-private:
-    HKEY m_h;
-};
-}  // namespace
 
 CWinApp::CWinApp(LPCWSTR appName)
 {

@@ -1,5 +1,7 @@
 #include "ui/LinkTarget.h"
 
+#include "framework/RegKey.h"
+
 #include <shellapi.h>
 
 #include <vector>
@@ -20,26 +22,6 @@ bool StartsWithNoCase(const std::wstring& text, size_t at, const wchar_t* prefix
     return true;
 }
 
-class RegKey {
-public:
-    RegKey(HKEY parent, const std::wstring& subkey)
-    {
-        if (::RegOpenKeyExW(parent, subkey.c_str(), 0, KEY_QUERY_VALUE, &m_key) != ERROR_SUCCESS)
-            m_key = nullptr;
-    }
-    ~RegKey()
-    {
-        if (m_key)
-            ::RegCloseKey(m_key);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
 }  // namespace
 
 bool IsApplicationTarget(const std::wstring& target)
@@ -58,15 +40,15 @@ std::wstring FallbackCommandLine(const std::wstring& registeredCommand, const st
 
 bool ReadClassesRootDefault(const std::wstring& subkey, std::wstring* value)
 {
-    RegKey key(HKEY_CLASSES_ROOT, subkey);
-    if (!key.Get())
+    RegKey key(HKEY_CLASSES_ROOT, subkey.c_str());
+    if (!key)
         return false;
     // One spare character past the buffer, so a value stored without its
     // terminating zero still ends inside it.
     std::vector<wchar_t> buffer(kMaxRegisteredBytes / sizeof(wchar_t) + 1, L'\0');
     DWORD type = REG_NONE;
     DWORD bytes = kMaxRegisteredBytes;
-    if (::RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) !=
+    if (::RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) !=
         ERROR_SUCCESS)
         return false;  // ERROR_MORE_DATA included: a longer value is refused
     if (type != REG_SZ && type != REG_EXPAND_SZ)

@@ -2,6 +2,7 @@
 
 #include "app/SettingsStore.h"
 #include "framework/CWinApp.h"
+#include "framework/RegKey.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/KeptUpload.h"
 #include "upload/UploadClient.h"
@@ -23,8 +24,8 @@ CString ApplicationName()
 CString ReadSettingString(LPCWSTR valueName)
 {
     const CString keyPath = CString(L"Software\\") + kRegistryCompany + L"\\" + ApplicationName();
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    const RegKey key(HKEY_CURRENT_USER, keyPath);
+    if (!key)
         return CString();
     CString result;
     DWORD type = 0, size = 0;
@@ -39,7 +40,6 @@ CString ReadSettingString(LPCWSTR valueName)
             result = CString(std::move(data));
         }
     }
-    ::RegCloseKey(key);
     return result;
 }
 
