@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tests/support/RampBitmap.h"
+
 namespace {
 
 UINT g_frame = 0;
@@ -25,26 +27,6 @@ int g_width = 0, g_height = 0;
 COLORREF FrameColour(UINT frame)
 {
     return RGB((frame * 53) & 0xFF, (frame * 101 + 40) & 0xFF, (frame * 29 + 90) & 0xFF);
-}
-
-HBITMAP MakeRamp(int width, int height)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap)
-        return nullptr;
-    auto* pixels = static_cast<DWORD*>(bits);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            pixels[y * width + x] = (((x * 3 + y) & 0xFF) << 16) | (((y * 5 + x / 7) & 0xFF) << 8) |
-                                    ((x * 11 + y * 7) & 0xFF);
-    return bitmap;
 }
 
 LRESULT CALLBACK TickerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -90,7 +72,7 @@ int wmain(int argc, wchar_t** argv)
     g_ticker = {x, y, x + size, y + size};
     g_width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
     g_height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    g_ramp = MakeRamp(g_width, g_height);
+    g_ramp = MakeRampBitmap(g_width, g_height);
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = &TickerProc;

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tests/support/RampBitmap.h"
+
 namespace {
 
 HBITMAP g_pattern = nullptr;
@@ -20,30 +22,14 @@ const COLORREF kBlocks[] = {RGB(0x12, 0x34, 0x56), RGB(0xFF, 0x00, 0x00), RGB(0x
 
 HBITMAP MakePattern(int width, int height)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap)
-        return nullptr;
-    auto* pixels = static_cast<DWORD*>(bits);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            DWORD red = (x * 3 + y) & 0xFF, green = (y * 5 + x / 7) & 0xFF, blue = (x * 11 + y * 7) & 0xFF;
-            if (y < 20 && x < 20 * static_cast<int>(sizeof(kBlocks) / sizeof(kBlocks[0]))) {
-                const COLORREF block = kBlocks[x / 20];
-                red = GetRValue(block);
-                green = GetGValue(block);
-                blue = GetBValue(block);
-            }
-            pixels[y * width + x] = (red << 16) | (green << 8) | blue;
-        }
-    }
-    return bitmap;
+    constexpr int kBlockCount = static_cast<int>(sizeof(kBlocks) / sizeof(kBlocks[0]));
+    return MakeRampBitmap(width, height, [](int x, int y, DWORD ramp) -> DWORD {
+        if (y >= 20 || x >= 20 * kBlockCount)
+            return ramp;
+        const COLORREF block = kBlocks[x / 20];
+        return (static_cast<DWORD>(GetRValue(block)) << 16) | (static_cast<DWORD>(GetGValue(block)) << 8) |
+               GetBValue(block);
+    });
 }
 
 LRESULT CALLBACK PatternProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
