@@ -277,13 +277,20 @@ TEST(Binary, StartUpRaisesTheDescriptorLimitAndDerivesTheConnectionCap)
     soft.terminate_and_wait();
 
     TempDir data2;
-    ChildProcess low({"--listen", "127.0.0.1:0", "--data-dir", data2.path().string()}, "-n 100");
+    ChildProcess low({"--listen", "127.0.0.1:0", "--data-dir", data2.path().string(), "--header-timeout", "60"},
+                     "-n 100");
     EXPECT_FALSE(low.wait_for_output(std::regex("descriptor limit 100, connection cap 34\n")).empty());
     auto port = started_port(low);
     // Beyond the cap a connection is closed at once; those within it are served.
+    // Each is answered before the next opens: the event loops accept side by
+    // side, so only connections the server has taken in count towards the cap.
     std::vector<std::unique_ptr<Connection>> open;
-    for (int i = 0; i < 34; ++i)
-        open.push_back(std::make_unique<Connection>(port));
+    for (int i = 0; i < 34; ++i) {
+        open.push_back(std::make_unique<Connection>(port, 60s));
+        open.back()->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+        auto res = open.back()->read_response();
+        ASSERT_TRUE(res && res->status == 200) << "connection " << i;
+    }
     Connection beyond(port);
     EXPECT_TRUE(beyond.closed_by_server());
     EXPECT_FALSE(low.wait_for_output(std::regex("34 connections open, the cap")).empty());
