@@ -59,6 +59,20 @@ def session_report():
     return "".join("\n" + line for line in lines)
 
 
+def close_when_read(pipe, reader):
+    """Closes a program's output pipe once its reader thread is done with it.
+    A Windows program lives on after its launcher, so the pipe can stay open
+    after the launcher was killed: closing it under a reader still blocked
+    in a read would wait for that read for ever. Such a pipe is left to the
+    end of the Wine session, which ends its reader too."""
+    if reader.is_alive():
+        return
+    try:
+        pipe.close()
+    except OSError:
+        pass
+
+
 class Program:
     """A Windows program running in the desktop. Its launcher returns at
     once, so the program is followed by its Windows process id; its standard
@@ -126,7 +140,7 @@ class Program:
         """The exit code of a program being watched; fails if it runs on."""
         self._exit_watch.wait(timeout=WAIT + 60)
         self._exit_reader.join(timeout=10)
-        self._exit_watch.stdout.close()
+        close_when_read(self._exit_watch.stdout, self._exit_reader)
         answer = self._exit_lines[-1] if len(self._exit_lines) > 1 else ""
         if answer == "running":
             raise AssertionError("%s is still running%s" % (self.name, session_report()))
@@ -144,7 +158,7 @@ class Program:
             self.process.kill()
         self.process.wait(timeout=10)
         self._reader.join(timeout=5)
-        self.process.stdout.close()
+        close_when_read(self.process.stdout, self._reader)
 
 
 class ToolSession:
@@ -157,7 +171,8 @@ class ToolSession:
             ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), desktop.exe("wintool.exe"), "serve"],
             env=desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self._answers = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
 
     def _read(self):
         for raw in self.process.stdout:
@@ -193,11 +208,12 @@ class ToolSession:
             self.process.wait(timeout=10)
         except subprocess.TimeoutExpired:
             pass
-        for pipe in (self.process.stdin, self.process.stdout):
-            try:
-                pipe.close()
-            except OSError:
-                pass
+        try:
+            self.process.stdin.close()
+        except OSError:
+            pass
+        self._reader.join(timeout=5)
+        close_when_read(self.process.stdout, self._reader)
 
 
 class Window:
