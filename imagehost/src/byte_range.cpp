@@ -48,14 +48,14 @@ RangeDecision decide_range(std::string_view header, std::uint64_t size)
     header = trim_blanks(header);
     if (!starts_with_bytes_unit(header))
         return whole;
-    auto spec = trim_blanks(header.substr(6));
-    if (spec.find(',') != std::string_view::npos)
+    auto ranges = trim_blanks(header.substr(6));
+    if (ranges.find(',') != std::string_view::npos)
         return whole;
-    auto dash = spec.find('-');
+    auto dash = ranges.find('-');
     if (dash == std::string_view::npos)
         return whole;
-    auto first_text = trim_blanks(spec.substr(0, dash));
-    auto last_text = trim_blanks(spec.substr(dash + 1));
+    auto first_text = trim_blanks(ranges.substr(0, dash));
+    auto last_text = trim_blanks(ranges.substr(dash + 1));
 
     RangeDecision unsatisfiable{RangeDecision::Unsatisfiable};
     if (first_text.empty()) {  // the last n bytes
