@@ -5,7 +5,10 @@ server's size (ORVO_DESKTOP_SIZE, set by run_capture_bench.sh):
    (capture_latency, a native X client), median and spread over the runs;
 2. private memory of the idle resident program after the captures, beside
    a minimal Win32 program with one window (the desktop keeper) in the same
-   session, less the one screen image the program keeps between captures.
+   session, less the one screen image the program keeps between captures;
+3. the same key press to screen timed for the least a capture can do under
+   this window system (bench/plainfreeze.cpp: one screen read, one
+   full-screen window, a grey panel where the dialog shows), and the ratio.
 
    python3 bench/capture_bench.py CAPTURE_LATENCY_BINARY [RUNS]
 
@@ -70,6 +73,22 @@ def x_stacking():
     return "\n".join("    " + line.strip() for line in out.splitlines() if "orvocapture.exe" in line)
 
 
+def plain_freeze_totals(desktop, latency, runs, rects):
+    """Key press to painted screen for bench/plainfreeze.cpp, its panel where
+    OrvoCapture's dialog showed; empty when it could not be measured."""
+    peer = desktop.run("plainfreeze.exe", *(str(n) for n in rects[:4]))
+    try:
+        peer.wait_for_line(r"^ready")
+        result = subprocess.run([latency, str(runs)] + [str(n) for n in rects], capture_output=True, text=True,
+                                timeout=runs * 60 + 60)
+        lines = [line.split() for line in result.stdout.splitlines() if line.startswith("run ")]
+        for words in lines:
+            print("  plain " + " ".join(words), file=sys.stderr)
+        return [float(words[3]) for words in lines if words[2] == "total"]
+    finally:
+        peer.kill()
+
+
 def spread(values):
     return "min %.1f, max %.1f" % (min(values), max(values))
 
@@ -85,7 +104,7 @@ def main():
         ticker = desktop.run("tickerwindow.exe", str(width // 8), str(height // 8), "120")
         ready = ticker.wait_for_line(r"^ready (-?\d+) (-?\d+) (-?\d+) (-?\d+)$")
         ticker_rect = tuple(int(ready.group(i)) for i in range(1, 5))
-        desktop.run("orvocapture.exe")
+        program = desktop.run("orvocapture.exe")
         wait_until(lambda: (desktop.reg_values(APP_KEY) or {}).get("HotkeyFS"), what="the start-up defaults")
         # The pointer rests on the ramp, away from the dialog and ticker.
         subprocess.run(["xdotool", "mousemove", str(width // 4), str(height * 3 // 4)], check=True)
@@ -131,18 +150,20 @@ def main():
             elif result.returncode != 0:
                 print(result.stderr, file=sys.stderr)
                 return 1
+        # Idle: the program is back in its message loop, holding one image.
+        time.sleep(3)
+        resident = statistics.median(desktop.private_bytes("orvocapture.exe") for _ in range(3))
+        keeper = statistics.median(desktop.private_bytes("desktopkeeper.exe") for _ in range(3))
+        image = width * height * 4
+        program.kill()  # frees Print Screen for the plain freeze
+        plain = plain_freeze_totals(desktop, latency, runs, options.rect + ticker_rect)
+
         total = [float(s[3]) for s in samples]
         dialog = [float(s[5]) for s in samples]
         frozen = [float(s[7]) for s in samples]
         first = [float(s[9]) for s in samples]
         outside = [int(s[11]) for s in samples]
         mixed = [int(s[13]) for s in samples]
-
-        # Idle: the program is back in its message loop, holding one image.
-        time.sleep(3)
-        resident = statistics.median(desktop.private_bytes("orvocapture.exe") for _ in range(3))
-        keeper = statistics.median(desktop.private_bytes("desktopkeeper.exe") for _ in range(3))
-        image = width * height * 4
 
         print("screen %dx%d, Wine virtual desktop of the same size" % (width, height))
         if total:
@@ -155,6 +176,10 @@ def main():
             print("    frozen image equals the screen before the press outside the dialog: %s; "
                   "ticker held one colour: %s" % ("yes" if not any(outside) else "NO (%s pixels)" % outside,
                                                  "yes" if not any(mixed) else "NO (%s pixels)" % mixed))
+        if plain:
+            print("  plain freeze (one screen read, one full-screen window) under the same Wine, %d runs: median %.1f ms "
+                  "(%s); OrvoCapture / plain freeze = %.2f" % (len(plain), statistics.median(plain), spread(plain),
+                                                               statistics.median(total) / statistics.median(plain)))
         if stuck:
             print("  %d captures stuck (%s) and were ended through the options dialog's Cancel"
                   % (len(stuck), ", ".join(stuck)))

@@ -41,7 +41,7 @@ fi
 echo "building..." >&2
 cmake -S "$root" -B "$ORVO_BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64.cmake" >/dev/null
-ninja -C "$ORVO_BUILD" orvocapture wintool desktopkeeper tickerwindow magnifier_bench >/dev/null
+ninja -C "$ORVO_BUILD" orvocapture wintool desktopkeeper tickerwindow plainfreeze magnifier_bench >/dev/null
 gcc -std=c11 -O2 -Wall -Wextra -Werror -o "$work/capture_latency" "$root/bench/capture_latency.c" -lX11 -lXtst
 
 status=0

@@ -237,7 +237,7 @@ class CaptureTest(CaptureSession):
         self.assertEqual(values["Format"], ("REG_DWORD", "0x3f0"))  # 1008, PNG
         self.assertEqual(values["Area"], ("REG_DWORD", "0x3f3"))    # 1011, Custom
 
-    def test_alt_print_screen_starts_with_the_active_window_and_cancel_writes_nothing(self):
+    def test_alt_print_screen_starts_with_the_active_window_and_browse_and_cancel_write_nothing(self):
         self.start()
         self.press_until_capture("alt+Print")
         self.assertTrue(self.checked("Active Window"))
@@ -247,6 +247,13 @@ class CaptureTest(CaptureSession):
         left, top, right, bottom = self.pattern_rect
         probe = (left + 200, top + 200, left + 260, top + 240)
         self.assertEqual(shown.crop(*probe).differences(self.before.crop(*probe).inverted()), [])
+        # The save dialog's library is loaded only now, at the first Browse.
+        name = self.file_name()
+        self.desktop.click(self.options.hwnd, "Browse...")
+        save = self.desktop.wait_window(lambda w: w.title == "Save As", what="the Save As dialog")
+        self.desktop.key("Escape", focus=False)
+        wait_until(lambda: all(w.hwnd != save.hwnd for w in self.desktop.windows()), what="Save As to close")
+        self.assertEqual(self.file_name(), name)
         self.desktop.click(self.options.hwnd, "Cancel")
         wait_until(self.gone, what="the capture to end on Cancel")
         self.assertEqual(self.saved_files(), [])
