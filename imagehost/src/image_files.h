@@ -2,6 +2,7 @@
 
 #include "unique_fd.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -20,6 +21,8 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
+    // Small pieces are held back and written with the next piece (or by
+    // make_durable), in one system call.
     bool write(std::string_view data);
     std::uint64_t size() const { return size_; }
     // The first bytes of the content, kept for type sniffing.
@@ -27,9 +30,14 @@ public:
 
 private:
     friend class ImageFiles;
+    bool write_out(std::string_view data);
+    bool flush() { return held_bytes_ == 0 || write_out({}); }
+
     std::filesystem::path path_;
     UniqueFd fd_;
     std::uint64_t size_ = 0;
+    std::array<char, 4096> held_;
+    std::size_t held_bytes_ = 0;
     std::string head_;
     bool committed_ = false;
 };

@@ -94,7 +94,8 @@ std::optional<StoredImage> ImageService::find(std::string_view target)
     auto type = image_type_for_extension(record->extension);
     if (!type)
         return std::nullopt;
-    return StoredImage{files_.image_path(record->id), type->mime, seconds_left};
+    return StoredImage{files_.image_path(record->id), type->mime, static_cast<std::uint64_t>(record->size),
+                       seconds_left};
 }
 
 std::size_t ImageService::reap()
