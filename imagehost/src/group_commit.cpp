@@ -82,7 +82,7 @@ void GroupCommitter::sync_files()
         lock.unlock();
         bool ok = true;
         try {
-            files_.make_durable(*job.file, job.record.id);
+            files_.make_durable(*job.file);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "imagehost: cannot store an upload: %s\n", e.what());
             ok = false;

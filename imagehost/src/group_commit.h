@@ -14,8 +14,8 @@
 namespace imagehost {
 
 // Makes finished uploads durable off the I/O threads, and cheaply under load:
-// each file is renamed and fsynced on its own (by a few threads, so that the
-// device sees them together), then every upload that got that far meanwhile
+// each file is fsynced on its own (by a few threads, so that the device sees
+// them together), then every upload that got that far meanwhile
 // shares one fsync of the image directory and one database transaction, the
 // two running at the same time (each waits for the device; a record whose
 // name was lost is dropped at start-up like any record without a file). The

@@ -24,7 +24,10 @@ namespace {
 
 }  // namespace
 
-PendingFile::PendingFile(fs::path path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+PendingFile::PendingFile(std::string id, fs::path path, UniqueFd fd)
+    : id_(std::move(id)), path_(std::move(path)), fd_(std::move(fd))
+{
+}
 
 PendingFile::~PendingFile()
 {
@@ -87,27 +90,18 @@ ImageFiles::ImageFiles(fs::path data_dir)
 
 std::unique_ptr<PendingFile> ImageFiles::begin()
 {
-    auto path = tmp_dir_ / (new_image_id() + ".part");
+    auto id = new_image_id();
+    auto path = image_path(id);
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd)
         throw_errno("create " + path.string());
-    return std::make_unique<PendingFile>(std::move(path), std::move(fd));
+    return std::make_unique<PendingFile>(std::move(id), std::move(path), std::move(fd));
 }
 
-void ImageFiles::make_durable(PendingFile& file, std::string_view id)
+void ImageFiles::make_durable(PendingFile& file)
 {
-    if (!is_well_formed_id(id))
-        throw std::invalid_argument("bad image id");
-    // Renamed first: until its record is committed the file is not
-    // acknowledged (start-up removes such files), and on journalling file
-    // systems the fsync below then carries the rename too, which leaves the
-    // directory fsync of the group little to do.
-    auto final_path = image_path(id);
     if (!file.flush())
         throw_errno("write " + file.path_.string());
-    if (::rename(file.path_.c_str(), final_path.c_str()) != 0)
-        throw_errno("rename to " + final_path.string());
-    file.path_ = final_path;  // from here on, a failure removes the file under its final name
     if (::fsync(file.fd_.get()) != 0)
         throw_errno("fsync " + file.path_.string());
     if (!file.fd_.reset())
