@@ -390,6 +390,8 @@ private:
     // or the socket is empty; then waits for more.
     void read_available_body()
     {
+        if (deadline_passed_)  // even a sender that never lets the socket run empty
+            return give_up_body();
         int fd = stream_.socket().native_handle();
         char* chunk = loop_receive_buffer();
         for (int reads = 0; body_left_ > 0; ++reads) {
