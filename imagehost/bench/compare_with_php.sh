@@ -8,6 +8,8 @@
 # ROUNDS runs, and the servers take turns within each round so that a change
 # in the load falls on all of them alike.
 #   imagehost/bench/compare_with_php.sh [SECONDS_PER_RUN] [ROUNDS]
+# With IMAGEHOST_BEFORE=/path/to/an/older/imagehost, that build runs too,
+# taking its turn in every round, and gets a column of its own.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -36,6 +38,8 @@ chmod 755 "$work"  # nginx workers run as nobody and read the stored files
 # costs more the more files were deleted near it lately, and nginx deletes
 # one per upload.
 host_data="$(mktemp -d "$root/build/imagehost-bench-data.XXXXXX")"
+before="${IMAGEHOST_BEFORE:-}"
+before_data="$host_data/before"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do
@@ -48,9 +52,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-read -r host_port php_port php_sync_port < <(python3 -c '
+read -r host_port php_port php_sync_port before_port < <(python3 -c '
 import socket
-socks = [socket.socket() for _ in range(3)]
+socks = [socket.socket() for _ in range(4)]
 for s in socks: s.bind(("127.0.0.1", 0))
 print(*[s.getsockname()[1] for s in socks])')
 
@@ -58,6 +62,12 @@ print(*[s.getsockname()[1] for s in socks])')
 "$build/imagehost" --listen "127.0.0.1:$host_port" --data-dir "$host_data" \
     --public-url "http://127.0.0.1:$host_port" >"$work/host.log" 2>&1 &
 pids+=($!)
+if [ -n "$before" ]; then
+    mkdir -p "$before_data"
+    "$before" --listen "127.0.0.1:$before_port" --data-dir "$before_data" \
+        --public-url "http://127.0.0.1:$before_port" >"$work/before.log" 2>&1 &
+    pids+=($!)
+fi
 
 # --- nginx + php-fpm with Debian's default pool sizes
 mkdir -p "$work/www/i"
@@ -143,7 +153,7 @@ nginx -p "$work/nginx" -c "$work/nginx.conf" -g 'daemon off;' &
 pids+=($!)
 
 # Wait (bounded) until all three answer an upload.
-for port in "$host_port" "$php_port" "$php_sync_port"; do
+for port in "$host_port" "$php_port" "$php_sync_port" ${before:+"$before_port"}; do
     for _ in $(seq 1 100); do
         "$bench" store "$port" >/dev/null 2>&1 && break
         sleep 0.1
@@ -154,6 +164,7 @@ done
 path_of() { sed -E 's#^https?://[^/]+##'; }
 host_image="$("$bench" store "$host_port" | path_of)"
 php_image="$("$bench" store "$php_port" | path_of)"
+[ -n "$before" ] && before_image="$("$bench" store "$before_port" | path_of)"
 
 measure() {  # prints requests/s; failures go to stderr
     local out rate failures
@@ -164,7 +175,13 @@ measure() {  # prints requests/s; failures go to stderr
 }
 median() { tr ' ' '\n' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
-row() { printf '| %s | %.0f | %.0f | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
+row() {  # row LABEL HOST PEER [BEFORE]
+    if [ -n "$before" ]; then
+        printf '| %s | %.0f | %.0f | %s | %.0f | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")" "$4" "$(ratio "$4" "$3")"
+    else
+        printf '| %s | %.0f | %.0f | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"
+    fi
+}
 
 # Runs each named server's measurement once per round, in turn; prints the medians.
 compare() {  # compare "args for host" "args for php" ["args for php fsyncing"]
@@ -186,15 +203,23 @@ echo "imagehost vs nginx $(nginx -v 2>&1 | sed 's#.*/##') + $(basename "$php_fpm
      "load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
 echo "200 KB PNG, one connection per request; median of $rounds runs of ${seconds}s per figure"
 echo
-echo "| | image host | nginx + php-fpm | ratio |"
-echo "|---|---|---|---|"
+if [ -n "$before" ]; then
+    echo "| | image host | nginx + php-fpm | ratio | before | its ratio |"
+    echo "|---|---|---|---|---|---|"
+else
+    echo "| | image host | nginx + php-fpm | ratio |"
+    echo "|---|---|---|---|"
+fi
 for clients in 1 8; do
-    read -r host php php_sync < <(compare "upload $host_port $clients $seconds" "upload $php_port $clients $seconds" \
-        "upload $php_sync_port $clients $seconds")
-    row "uploads/s, $clients client(s), host fsyncs, PHP does not" "$host" "$php"
-    row "uploads/s, $clients client(s), PHP also fsyncing the file" "$host" "$php_sync"
+    read -r host php php_sync old < <(compare "upload $host_port $clients $seconds" "upload $php_port $clients $seconds" \
+        "upload $php_sync_port $clients $seconds" ${before:+"upload $before_port $clients $seconds"})
+    row "uploads/s, $clients client(s), host fsyncs, PHP does not" "$host" "$php" "${old:-0}"
+    row "uploads/s, $clients client(s), PHP also fsyncing the file" "$host" "$php_sync" "${old:-0}"
 done
 for clients in 1 8; do
-    read -r host php < <(compare "get $host_port $clients $seconds $host_image" "get $php_port $clients $seconds $php_image")
-    row "GET of a stored 200 KB image/s, $clients client(s)" "$host" "$php"
+    read -r host php old < <(compare "get $host_port $clients $seconds $host_image" "get $php_port $clients $seconds $php_image" \
+        ${before:+"get $before_port $clients $seconds $before_image"})
+    row "GET of a stored 200 KB image/s, $clients client(s)" "$host" "$php" "${old:-0}"
 done
+echo
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"

@@ -11,12 +11,20 @@
 #include "http_client.h"
 #include "test_server.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -26,6 +34,77 @@ using Steady = std::chrono::steady_clock;
 namespace {
 
 constexpr std::size_t kImageBytes = 200 * 1024;
+
+// A lean client: the load generator shares the two cores with the servers it
+// measures, so it must cost little per request itself. Each thread builds its
+// upload request once and reads responses into one fixed buffer, keeping only
+// the header; no allocation or copy per request grows with the image.
+class LeanClient {
+public:
+    explicit LeanClient(unsigned short port) : port_(port), buffer_(64 * 1024) {}
+
+    // Sends `request` on a new connection and reads one response whole.
+    // Returns the status, or 0 on failure; `body_bytes` gets the body's length.
+    int exchange(std::string_view request, std::size_t& body_bytes, std::string* header_out = nullptr)
+    {
+        imagehost::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd)
+            return 0;
+        timeval tv{10, 0};
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        int one = 1;
+        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port_);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+            return 0;
+        while (!request.empty()) {
+            ssize_t n = ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
+            if (n <= 0)
+                return 0;
+            request.remove_prefix(static_cast<std::size_t>(n));
+        }
+        std::size_t have = 0;
+        std::size_t header_end = std::string_view::npos;
+        while (header_end == std::string_view::npos) {
+            if (have == buffer_.size())
+                return 0;
+            ssize_t n = ::recv(fd.get(), buffer_.data() + have, buffer_.size() - have, 0);
+            if (n <= 0)
+                return 0;
+            have += static_cast<std::size_t>(n);
+            header_end = std::string_view(buffer_.data(), have).find("\r\n\r\n");
+        }
+        std::string_view header(buffer_.data(), header_end + 4);
+        int status = 0;
+        if (std::sscanf(buffer_.data(), "HTTP/1.%*d %d", &status) != 1)
+            return 0;
+        std::size_t length = 0;
+        for (std::string_view name : {"Content-Length:", "content-length:"}) {
+            auto at = header.find(name);
+            if (at != std::string_view::npos)
+                length = std::strtoull(header.data() + at + name.size(), nullptr, 10);
+        }
+        if (header_out)
+            header_out->assign(header);
+        std::size_t got = have - header.size();
+        while (got < length) {
+            ssize_t n = ::recv(fd.get(), buffer_.data(), buffer_.size(), 0);
+            if (n <= 0)
+                return 0;
+            got += static_cast<std::size_t>(n);
+        }
+        body_bytes = got;
+        return status;
+    }
+
+private:
+    unsigned short port_;
+    std::vector<char> buffer_;
+};
 
 int run(const std::string& mode, unsigned short port, int clients, double seconds, const std::string& path)
 {
@@ -38,22 +117,25 @@ int run(const std::string& mode, unsigned short port, int clients, double second
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c)
         threads.emplace_back([&] {
-            UploadForm form;
-            form.file_bytes = image;
+            std::string request;
+            if (mode == "upload") {
+                UploadForm form;
+                form.file_bytes = image;
+                auto boundary = make_boundary();
+                request = upload_request(boundary, multipart_body(boundary, form));
+            } else {
+                request = "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
+            }
+            LeanClient client(port);
+            std::string header;
             std::vector<double> mine;
+            mine.reserve(100000);
             while (Steady::now() < deadline) {
                 auto t0 = Steady::now();
-                bool ok = false;
-                try {
-                    if (mode == "upload") {
-                        auto res = upload(port, form);
-                        ok = res.status == 200 && !res.header("uploaded").empty();
-                    } else {
-                        auto res = fetch(port, path);
-                        ok = res.status == 200 && res.body.size() == kImageBytes;
-                    }
-                } catch (const std::exception&) {
-                }
+                std::size_t body_bytes = 0;
+                int status = client.exchange(request, body_bytes, mode == "upload" ? &header : nullptr);
+                bool ok = status == 200 && (mode == "upload" ? header.find("Uploaded: ") != std::string::npos
+                                                             : body_bytes == kImageBytes);
                 if (!ok)
                     ++failures;
                 mine.push_back(std::chrono::duration<double, std::milli>(Steady::now() - t0).count());

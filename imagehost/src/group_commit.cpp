@@ -11,6 +11,7 @@ constexpr unsigned kSyncThreads = 8;
 
 GroupCommitter::GroupCommitter(ImageFiles& files, MetadataStore& metadata) : files_(files), metadata_(metadata)
 {
+    directory_thread_ = std::thread([this] { sync_directory_when_asked(); });
     for (unsigned i = 0; i < kSyncThreads; ++i)
         threads_.emplace_back([this] { sync_files(); });
 }
@@ -27,6 +28,37 @@ void GroupCommitter::stop()
     for (auto& t : threads_)
         t.join();
     threads_.clear();
+    if (directory_thread_.joinable()) {
+        {
+            std::lock_guard lock(directory_.mutex);
+            directory_.stopping = true;
+        }
+        directory_.changed.notify_all();
+        directory_thread_.join();
+    }
+}
+
+void GroupCommitter::sync_directory_when_asked()
+{
+    std::unique_lock lock(directory_.mutex);
+    while (true) {
+        directory_.changed.wait(lock, [this] { return directory_.stopping || directory_.requested; });
+        if (!directory_.requested)
+            return;  // stopping; no commit can ask any more
+        directory_.requested = false;
+        lock.unlock();
+        bool ok = true;
+        try {
+            files_.sync_images_directory();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "imagehost: cannot make new image names durable: %s\n", e.what());
+            ok = false;
+        }
+        lock.lock();
+        directory_.ok = ok;
+        directory_.done = true;
+        directory_.changed.notify_all();
+    }
 }
 
 void GroupCommitter::submit(std::unique_ptr<PendingFile> file, ImageRecord record, Done done)
@@ -50,7 +82,7 @@ void GroupCommitter::sync_files()
         lock.unlock();
         bool ok = true;
         try {
-            files_.make_durable(*job.file, job.record.id);
+            files_.make_durable(*job.file);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "imagehost: cannot store an upload: %s\n", e.what());
             ok = false;
@@ -79,9 +111,14 @@ void GroupCommitter::sync_files()
 
 void GroupCommitter::commit(std::vector<Job>& group)
 {
-    bool ok = true;
+    {
+        std::lock_guard lock(directory_.mutex);
+        directory_.requested = true;
+        directory_.done = false;
+    }
+    directory_.changed.notify_all();
+    bool recorded = true;
     try {
-        files_.sync_images_directory();
         std::vector<ImageRecord> records;
         records.reserve(group.size());
         for (const auto& job : group)
@@ -89,12 +126,27 @@ void GroupCommitter::commit(std::vector<Job>& group)
         metadata_.insert_all(records);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "imagehost: cannot record %zu upload(s): %s\n", group.size(), e.what());
-        ok = false;
+        recorded = false;
     }
+    bool named = false;
+    {
+        std::unique_lock lock(directory_.mutex);
+        directory_.changed.wait(lock, [this] { return directory_.done; });
+        named = directory_.ok;
+    }
+    bool ok = recorded && named;
     for (auto& job : group) {
         job.file.reset();
-        if (!ok)  // renamed but never recorded: not acknowledged, so not kept
+        if (!ok) {  // not acknowledged, so not kept: neither the file nor its record
             files_.remove(job.record.id);
+            if (recorded) {
+                try {
+                    metadata_.remove(job.record.id);
+                } catch (const std::exception&) {
+                    // start-up drops records whose file is gone
+                }
+            }
+        }
         job.done(ok);
     }
 }

@@ -14,9 +14,11 @@
 namespace imagehost {
 
 // Makes finished uploads durable off the I/O threads, and cheaply under load:
-// each file is renamed and fsynced on its own (by a few threads, so that the
-// device sees them together), then every upload that got that far meanwhile
-// shares one fsync of the image directory and one database transaction. The
+// each file is fsynced on its own (by a few threads, so that the device sees
+// them together), then every upload that got that far meanwhile
+// shares one fsync of the image directory and one database transaction, the
+// two running at the same time (each waits for the device; a record whose
+// name was lost is dropped at start-up like any record without a file). The
 // thread that finds no commit running commits the group itself; uploads that
 // arrive meanwhile form the next group. Each upload is told its outcome only
 // after its whole group is durable.
@@ -44,6 +46,17 @@ private:
     };
     void sync_files();
     void commit(std::vector<Job>& group);
+    void sync_directory_when_asked();
+
+    // The directory fsync of the group being committed, on a thread of its own.
+    struct DirectorySync {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool requested = false;
+        bool done = false;
+        bool ok = false;
+        bool stopping = false;
+    };
 
     ImageFiles& files_;
     MetadataStore& metadata_;
@@ -54,6 +67,8 @@ private:
     bool committing_ = false;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
+    DirectorySync directory_;
+    std::thread directory_thread_;
 };
 
 }  // namespace imagehost

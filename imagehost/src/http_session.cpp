@@ -35,12 +35,15 @@ using Clock = std::chrono::steady_clock;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 constexpr std::size_t kHeaderLimit = 16 * 1024;
+constexpr std::size_t kHeaderReadBytes = 4 * 1024;
 // Room for the multipart framing around the image: delimiters, part headers
 // and a few small form fields.
 constexpr std::uint64_t kFramingAllowance = 64 * 1024;
 // Body reads go straight from the socket into one buffer of this size per
-// connection, whatever the size of the upload.
+// event loop thread, whatever the size of the upload.
 constexpr std::size_t kChunkBytes = 128 * 1024;
+// Reads of one body in a row before the loop's other work gets a turn.
+constexpr int kReadsPerTurn = 8;
 // sendfile moves at most this much per call, so one large image cannot hold
 // a worker thread for long.
 constexpr std::size_t kSendfileBytes = 1024 * 1024;
@@ -51,21 +54,26 @@ constexpr const char* kRetryAfterSeconds = "1";
 
 bool iequals(beast::string_view a, beast::string_view b) { return beast::iequals(a, b); }
 
+// A session reads a body only while its loop's thread runs it, and feeds each
+// piece on at once, so the connections of one loop share one receive buffer
+// instead of allocating and faulting in one each.
+char* loop_receive_buffer()
+{
+    thread_local std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
+    return buffer.get();
+}
+
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
-    HttpSession(tcp::socket socket, ServiceContext& context)
-        : stream_(std::move(socket)), context_(context), buffer_(kHeaderLimit * 2), send_deadline_(stream_.get_executor())
+    HttpSession(tcp::socket socket, const tcp::endpoint& peer, ServiceContext& context)
+        : stream_(std::move(socket)), context_(context), buffer_(kHeaderLimit * 2), deadline_(stream_.get_executor())
     {
         ++context_.connections;
-        // Room reserved up front, so that each read asks the kernel for as
-        // much as is there rather than a few hundred bytes.
-        buffer_.reserve(kHeaderLimit * 2);
+        // Room reserved up front, so that a read takes a usual header whole
+        // rather than a few hundred bytes; bodies do not pass through here.
+        buffer_.reserve(kHeaderReadBytes);
+        remote_ = peer.address().to_string();
         beast::error_code ec;
-        auto endpoint = stream_.socket().remote_endpoint(ec);
-        if (!ec)
-            remote_ = endpoint.address().to_string();
-        // Responses go out whole; no waiting for the peer's delayed ACK.
-        stream_.socket().set_option(tcp::no_delay(true), ec);
         stream_.socket().native_non_blocking(true, ec);
     }
     ~HttpSession() { --context_.connections; }
@@ -161,14 +169,17 @@ private:
             return reply(http::status::not_found, "not found", !keep_alive);
 
         UniqueFd file;
-        struct stat info{};
         int failure = 0;
-        if (head_only) {  // the size is enough, and needs no descriptor
+        if (head_only) {  // the file's presence is enough, and needs no descriptor
+            struct stat info{};
             if (::stat(image->path.c_str(), &info) != 0)
                 failure = errno;
         } else {
+            // Stored images never change, so the recorded size is the file's;
+            // should the file be shorter all the same, sendfile finds out and
+            // the connection is closed rather than the response padded.
             file = UniqueFd(::open(image->path.c_str(), O_RDONLY | O_CLOEXEC));
-            if (!file || ::fstat(file.get(), &info) != 0)
+            if (!file)
                 failure = errno;
         }
         if (failure == ENOENT)  // reaped between lookup and open
@@ -182,7 +193,7 @@ private:
             return reply(http::status::service_unavailable, "cannot read the image now, try again shortly", true);
         }
 
-        auto size = static_cast<std::uint64_t>(info.st_size);
+        auto size = image->size;
         auto range = decide_range(parser_->get()[http::field::if_range].empty()
                                       ? parser_->get()[http::field::range]
                                       : beast::string_view{},  // no validators are handed out, so none can match
@@ -240,23 +251,36 @@ private:
         raw_offset_ = offset;
         raw_left_ = length;
         close_after_send_ = close;
-        deadline_armed_ = false;
         pump_raw();
     }
 
-    // Armed only when the socket is full: most responses go out at once.
-    void arm_send_deadline()
+    // Bounds the waits on the raw socket (a body being received, a file
+    // being sent). Once it passes, the wait under way ends with an error and
+    // no further wait starts.
+    void arm_deadline(Clock::time_point at)
     {
         if (deadline_armed_)
             return;
         deadline_armed_ = true;
-        send_deadline_.expires_after(std::chrono::seconds(context_.config.request_timeout_seconds));
-        send_deadline_.async_wait([self = shared_from_this()](beast::error_code ec) {
-            if (!ec) {  // a reader too slow: give up on it
+        deadline_passed_ = false;
+        deadline_.expires_at(at);
+        deadline_.async_wait([self = shared_from_this(), armed = ++deadline_arming_](beast::error_code ec) {
+            // An expiry that raced with its cancellation must not end a later wait.
+            if (!ec && armed == self->deadline_arming_) {  // a peer too slow: give up on it
+                self->deadline_passed_ = true;
                 beast::error_code ignored;
                 self->stream_.socket().cancel(ignored);
             }
         });
+    }
+
+    void disarm_deadline()
+    {
+        if (deadline_armed_) {
+            deadline_.cancel();
+            ++deadline_arming_;
+        }
+        deadline_armed_ = false;
     }
 
     void pump_raw()
@@ -284,7 +308,10 @@ private:
                 continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK)
                 return finish_raw(false);
-            arm_send_deadline();
+            // Armed only when the socket is full: most responses go out at once.
+            arm_deadline(Clock::now() + std::chrono::seconds(context_.config.request_timeout_seconds));
+            if (deadline_passed_)
+                return finish_raw(false);
             stream_.socket().async_wait(tcp::socket::wait_write,
                                         [self = shared_from_this()](beast::error_code ec) {
                                             if (ec)
@@ -298,9 +325,7 @@ private:
 
     void finish_raw(bool sent)
     {
-        if (deadline_armed_)
-            send_deadline_.cancel();
-        deadline_armed_ = false;
+        disarm_deadline();
         raw_file_.reset();
         raw_header_.clear();
         if (!sent)
@@ -328,8 +353,6 @@ private:
             return reply(http::status::bad_request, "expected multipart/form-data with a boundary", true);
 
         body_left_ = *parser_->content_length();
-        if (chunk_.size() != kChunkBytes)
-            chunk_.resize(kChunkBytes);
         receiver_.emplace(context_.service.files(), context_.config.max_upload_bytes);
         multipart_.emplace(*boundary, *receiver_);
         stream_.expires_at(started_ + std::chrono::seconds(context_.config.request_timeout_seconds));
@@ -359,28 +382,58 @@ private:
             if (!ok)
                 return;
         }
-        if (body_left_ == 0)
-            return finish_body();
-        // Never past this request's body: a pipelined next request stays in the socket.
-        auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk_.size(), body_left_));
-        stream_.async_read_some(net::buffer(chunk_.data(), want),
-                                [self = shared_from_this()](beast::error_code ec, std::size_t n) {
-                                    self->on_body(ec, n);
-                                });
+        arm_deadline(started_ + std::chrono::seconds(context_.config.request_timeout_seconds));
+        read_available_body();
     }
 
-    void on_body(beast::error_code ec, std::size_t n)
+    // Reads what the socket holds, in large pieces, until the body is complete
+    // or the socket is empty; then waits for more.
+    void read_available_body()
     {
-        if (ec) {
-            // Timed out or gone half-way: nothing to answer; the pending file
-            // is removed with the receiver.
-            receiver_.reset();
-            return abandon(ec == beast::error::timeout ? 408 : 499);
+        if (deadline_passed_)  // even a sender that never lets the socket run empty
+            return give_up_body();
+        int fd = stream_.socket().native_handle();
+        char* chunk = loop_receive_buffer();
+        for (int reads = 0; body_left_ > 0; ++reads) {
+            if (reads == kReadsPerTurn) {  // a fast sender of a large image lets the loop's other connections in
+                net::post(stream_.get_executor(), [self = shared_from_this()] { self->read_available_body(); });
+                return;
+            }
+            // Never past this request's body: a pipelined next request stays in the socket.
+            auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, body_left_));
+            ssize_t n = ::recv(fd, chunk, want, 0);
+            if (n > 0) {
+                body_left_ -= static_cast<std::uint64_t>(n);
+                if (!feed(std::string_view(chunk, static_cast<std::size_t>(n)))) {
+                    disarm_deadline();
+                    return;
+                }
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !deadline_passed_) {
+                stream_.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
+                    if (ec)
+                        return self->give_up_body();
+                    self->read_available_body();
+                });
+                return;
+            }
+            return give_up_body();  // closed, reset, or too slow
         }
-        body_left_ -= n;
-        if (!feed(std::string_view(chunk_.data(), n)))
-            return;
-        read_body();
+        disarm_deadline();
+        finish_body();
+    }
+
+    // Timed out or gone half-way: nothing to answer; the pending file is
+    // removed with the receiver.
+    void give_up_body()
+    {
+        bool timed_out = deadline_passed_;
+        disarm_deadline();
+        receiver_.reset();
+        abandon(timed_out ? 408 : 499);
     }
 
     bool feed(std::string_view data)
@@ -480,14 +533,14 @@ private:
         beast::error_code ec;
         stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
         stream_.expires_after(kLingerTime);
-        if (chunk_.size() != kChunkBytes)
-            chunk_.resize(kChunkBytes);
         drain();
     }
 
     void drain()
     {
-        stream_.async_read_some(net::buffer(chunk_), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+        // What is read is thrown away, so the loop's buffer serves every lingering connection at once.
+        stream_.async_read_some(net::buffer(loop_receive_buffer(), kChunkBytes),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t n) {
             self->drained_ += n;
             if (ec || self->drained_ > kLingerBytes)
                 return self->close_quietly();
@@ -521,8 +574,7 @@ private:
     std::optional<UploadReceiver> receiver_;
     std::optional<MultipartParser> multipart_;
     std::uint64_t body_left_ = 0;
-    std::vector<char> chunk_;  // allocated only by connections that read a body
-    net::steady_timer send_deadline_;
+    net::steady_timer deadline_;
     std::string raw_header_;
     std::size_t raw_header_sent_ = 0;
     UniqueFd raw_file_;
@@ -530,6 +582,8 @@ private:
     std::uint64_t raw_left_ = 0;
     bool close_after_send_ = false;
     bool deadline_armed_ = false;
+    bool deadline_passed_ = false;
+    std::uint64_t deadline_arming_ = 0;
     std::string remote_ = "-";
     std::string method_;
     std::string target_;
@@ -540,9 +594,9 @@ private:
 
 }  // namespace
 
-void start_http_session(tcp::socket socket, ServiceContext& context)
+void start_http_session(tcp::socket socket, const tcp::endpoint& peer, ServiceContext& context)
 {
-    std::make_shared<HttpSession>(std::move(socket), context)->read_header();
+    std::make_shared<HttpSession>(std::move(socket), peer, context)->read_header();
 }
 
 }  // namespace imagehost

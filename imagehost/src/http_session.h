@@ -18,7 +18,9 @@ struct ServiceContext {
     std::atomic<unsigned> connections{0};
 };
 
-// Serves one accepted connection until it closes.
-void start_http_session(boost::asio::ip::tcp::socket socket, ServiceContext& context);
+// Serves one accepted connection until it closes. `peer` is the address
+// accept() reported (for the log). The listening socket passes TCP_NODELAY on.
+void start_http_session(boost::asio::ip::tcp::socket socket, const boost::asio::ip::tcp::endpoint& peer,
+                        ServiceContext& context);
 
 }  // namespace imagehost

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -23,7 +24,10 @@ namespace {
 
 }  // namespace
 
-PendingFile::PendingFile(fs::path path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+PendingFile::PendingFile(std::string id, fs::path path, UniqueFd fd)
+    : id_(std::move(id)), path_(std::move(path)), fd_(std::move(fd))
+{
+}
 
 PendingFile::~PendingFile()
 {
@@ -36,16 +40,41 @@ bool PendingFile::write(std::string_view data)
 {
     if (head_.size() < kSniffBytes)
         head_.append(data.substr(0, kSniffBytes - head_.size()));
-    while (!data.empty()) {
-        ssize_t n = ::write(fd_.get(), data.data(), data.size());
+    size_ += data.size();
+    // The multipart parser hands on the few bytes it kept back (in case they
+    // began a delimiter) separately from the large piece that follows them.
+    if (held_bytes_ + data.size() <= held_.size()) {
+        data.copy(held_.data() + held_bytes_, data.size());
+        held_bytes_ += data.size();
+        return true;
+    }
+    return write_out(data);
+}
+
+bool PendingFile::write_out(std::string_view data)
+{
+    iovec pieces[2] = {{held_.data(), held_bytes_}, {const_cast<char*>(data.data()), data.size()}};
+    iovec* next = held_bytes_ > 0 ? pieces : pieces + 1;
+    int count = held_bytes_ > 0 ? 2 : 1;
+    while (count > 0) {
+        ssize_t n = ::writev(fd_.get(), next, count);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        data.remove_prefix(static_cast<std::size_t>(n));
-        size_ += static_cast<std::uint64_t>(n);
+        auto written = static_cast<std::size_t>(n);
+        while (count > 0 && written >= next->iov_len) {
+            written -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + written;
+            next->iov_len -= written;
+        }
     }
+    held_bytes_ = 0;
     return true;
 }
 
@@ -61,25 +90,18 @@ ImageFiles::ImageFiles(fs::path data_dir)
 
 std::unique_ptr<PendingFile> ImageFiles::begin()
 {
-    auto path = tmp_dir_ / (new_image_id() + ".part");
+    auto id = new_image_id();
+    auto path = image_path(id);
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!fd)
         throw_errno("create " + path.string());
-    return std::make_unique<PendingFile>(std::move(path), std::move(fd));
+    return std::make_unique<PendingFile>(std::move(id), std::move(path), std::move(fd));
 }
 
-void ImageFiles::make_durable(PendingFile& file, std::string_view id)
+void ImageFiles::make_durable(PendingFile& file)
 {
-    if (!is_well_formed_id(id))
-        throw std::invalid_argument("bad image id");
-    // Renamed first: until its record is committed the file is not
-    // acknowledged (start-up removes such files), and on journalling file
-    // systems the fsync below then carries the rename too, which leaves the
-    // directory fsync of the group little to do.
-    auto final_path = image_path(id);
-    if (::rename(file.path_.c_str(), final_path.c_str()) != 0)
-        throw_errno("rename to " + final_path.string());
-    file.path_ = final_path;  // from here on, a failure removes the file under its final name
+    if (!file.flush())
+        throw_errno("write " + file.path_.string());
     if (::fsync(file.fd_.get()) != 0)
         throw_errno("fsync " + file.path_.string());
     if (!file.fd_.reset())

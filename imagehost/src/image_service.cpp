@@ -28,7 +28,7 @@ RecoveryReport ImageService::recover()
     std::unordered_set<std::string> recorded(recorded_list.begin(), recorded_list.end());
     std::unordered_set<std::string> on_disk;
     for (auto& id : files_.stored_ids()) {
-        // Renamed into place but the record never committed: never acknowledged.
+        // Written (perhaps in part) but the record never committed: never acknowledged.
         if (!recorded.count(id)) {
             if (files_.remove(id))
                 ++report.unrecorded_files;
@@ -61,7 +61,7 @@ void ImageService::complete_upload(UploadReceiver& receiver, std::function<void(
         return done({415, "only PNG, JPEG, GIF, BMP and WebP images are accepted"});
 
     ImageRecord record;
-    record.id = new_image_id();
+    record.id = file->id();
     record.extension = std::string(type->extension);
     record.size = static_cast<std::int64_t>(file->size());
     record.created = clock_.now();
@@ -94,7 +94,8 @@ std::optional<StoredImage> ImageService::find(std::string_view target)
     auto type = image_type_for_extension(record->extension);
     if (!type)
         return std::nullopt;
-    return StoredImage{files_.image_path(record->id), type->mime, seconds_left};
+    return StoredImage{files_.image_path(record->id), type->mime, static_cast<std::uint64_t>(record->size),
+                       seconds_left};
 }
 
 std::size_t ImageService::reap()

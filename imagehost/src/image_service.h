@@ -18,6 +18,7 @@ namespace imagehost {
 struct StoredImage {
     std::filesystem::path path;
     std::string_view mime;
+    std::uint64_t size;  // as recorded when it was stored
     std::optional<std::int64_t> seconds_left;  // until self-destruct, if any
 };
 

@@ -12,6 +12,16 @@ struct Finalizer {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
 
+// A statement prepared once and kept: reset for its next use when done with.
+struct Resetter {
+    void operator()(sqlite3_stmt* s) const
+    {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+    }
+};
+using ReusedStatement = std::unique_ptr<sqlite3_stmt, Resetter>;
+
 [[noreturn]] void throw_sqlite(sqlite3* db, const char* what)
 {
     throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
@@ -89,7 +99,11 @@ MetadataStore::MetadataStore(const std::filesystem::path& database) : db_(open(d
                           .release();
 }
 
-MetadataStore::~MetadataStore() { sqlite3_finalize(find_statement_); }
+MetadataStore::~MetadataStore()
+{
+    sqlite3_finalize(find_statement_);
+    sqlite3_finalize(insert_statement_);
+}
 
 void MetadataStore::insert(const ImageRecord& record)
 {
@@ -115,7 +129,10 @@ void MetadataStore::insert_all(const std::vector<ImageRecord>& records)
 
 void MetadataStore::insert_locked(const ImageRecord& record)
 {
-    auto s = prepare(db_.get(), "INSERT INTO images(id, extension, size, created, expires) VALUES(?,?,?,?,?)");
+    if (!insert_statement_)
+        insert_statement_ =
+            prepare(db_.get(), "INSERT INTO images(id, extension, size, created, expires) VALUES(?,?,?,?,?)").release();
+    ReusedStatement s(insert_statement_);
     bind_text(s.get(), 1, record.id);
     bind_text(s.get(), 2, record.extension);
     sqlite3_bind_int64(s.get(), 3, record.size);
@@ -141,14 +158,7 @@ std::optional<ImageRecord> MetadataStore::find(std::string_view id)
 std::optional<ImageRecord> MetadataStore::query(std::string_view id)
 {
     std::lock_guard lock(reader_mutex_);
-    struct Resetter {
-        void operator()(sqlite3_stmt* s) const
-        {
-            sqlite3_reset(s);
-            sqlite3_clear_bindings(s);
-        }
-    };
-    std::unique_ptr<sqlite3_stmt, Resetter> s(find_statement_);
+    ReusedStatement s(find_statement_);
     bind_text(s.get(), 1, id);
     int rc = sqlite3_step(s.get());
     if (rc == SQLITE_DONE)

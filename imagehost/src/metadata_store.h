@@ -52,6 +52,7 @@ private:
     Connection reader_;
     std::mutex reader_mutex_;
     sqlite3_stmt* find_statement_ = nullptr;  // on reader_, prepared once: lookups are the hot path
+    sqlite3_stmt* insert_statement_ = nullptr;  // on db_, under mutex_, prepared on first use
     RecordCache cache_;
 };
 

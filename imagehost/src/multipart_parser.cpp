@@ -113,6 +113,8 @@ bool MultipartParser::feed(std::string_view data)
         return false;
     if (state_ == State::Epilogue)
         return true;  // anything after the closing delimiter is ignored
+    if (state_ == State::Body && !pass_body_through(data))
+        return false;
     buffer_.append(data);
     bool progressed = true;
     while (progressed) {
@@ -120,6 +122,30 @@ bool MultipartParser::feed(std::string_view data)
         if (!step(progressed))
             return false;
     }
+    return true;
+}
+
+bool MultipartParser::pass_body_through(std::string_view& data)
+{
+    // Only when what is kept plus the start of `data` shows whether a
+    // delimiter begins in what is kept; otherwise the usual way.
+    std::size_t kept = buffer_.size();
+    if (kept >= delimiter_.size() || data.size() < delimiter_.size())
+        return true;
+    buffer_.append(data.substr(0, delimiter_.size()));
+    bool delimiter_near = buffer_.find(delimiter_) != std::string::npos;
+    buffer_.resize(kept);
+    if (delimiter_near)
+        return true;
+    if (kept > 0 && !handler_.on_part_data(buffer_))
+        return fail("part refused");
+    buffer_.clear();
+    // Up to the delimiter, or all but what could be a delimiter's start.
+    auto at = data.find(delimiter_);
+    std::size_t content = at != std::string_view::npos ? at : data.size() - (delimiter_.size() - 1);
+    if (content > 0 && !handler_.on_part_data(data.substr(0, content)))
+        return fail("part refused");
+    data.remove_prefix(content);
     return true;
 }
 

@@ -50,6 +50,10 @@ private:
     bool fail(std::string reason);
     bool begin_part(std::string_view header_block);
     void emit_body_up_to(std::size_t end, bool& ok);
+    // Hands part content on straight from `data`, without copying it into the
+    // buffer first; leaves in `data` what must go the usual way (a delimiter
+    // and what follows it, or a tail that could start one).
+    bool pass_body_through(std::string_view& data);
 
     std::string delimiter_;  // CRLF "--" boundary
     MultipartHandler& handler_;
