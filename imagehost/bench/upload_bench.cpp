@@ -11,11 +11,7 @@
 #include "http_client.h"
 #include "test_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -47,19 +43,8 @@ public:
     // Returns the status, or 0 on failure; `body_bytes` gets the body's length.
     int exchange(std::string_view request, std::size_t& body_bytes, std::string* header_out = nullptr)
     {
-        imagehost::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        imagehost::UniqueFd fd = connect_loopback(port_, std::chrono::seconds(10));
         if (!fd)
-            return 0;
-        timeval tv{10, 0};
-        ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-        int one = 1;
-        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port_);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
             return 0;
         while (!request.empty()) {
             ssize_t n = ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);

@@ -19,24 +19,31 @@ std::string HttpResponse::header(const std::string& lower_name) const
     return it == headers.end() ? std::string() : it->second;
 }
 
-Connection::Connection(unsigned short port, std::chrono::milliseconds timeout)
-    : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+UniqueFd connect_loopback(unsigned short port, std::chrono::milliseconds timeout)
 {
-    if (!fd_)
-        throw std::runtime_error("socket failed");
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return fd;
     timeval tv{};
     tv.tv_sec = timeout.count() / 1000;
     tv.tv_usec = (timeout.count() % 1000) * 1000;
-    ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd_.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     int one = 1;
-    ::setsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-        throw std::runtime_error("connect failed");
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return UniqueFd();
+    return fd;
+}
+
+Connection::Connection(unsigned short port, std::chrono::milliseconds timeout) : fd_(connect_loopback(port, timeout))
+{
+    if (!fd_)
+        throw std::runtime_error("cannot connect to port " + std::to_string(port));
 }
 
 bool Connection::send(std::string_view bytes)

@@ -22,6 +22,10 @@ struct HttpResponse {
     std::string header(const std::string& lower_name) const;
 };
 
+// A TCP connection to 127.0.0.1:port without Nagle's delay, every read and
+// write limited to `timeout`; an invalid descriptor if it cannot be made.
+UniqueFd connect_loopback(unsigned short port, std::chrono::milliseconds timeout);
+
 // One TCP connection to 127.0.0.1:port; every read and write has a timeout.
 class Connection {
 public:
