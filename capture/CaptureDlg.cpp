@@ -81,6 +81,10 @@ LRESULT CCaptureDlg::OnWindowPosChanged(WPARAM, LPARAM lParam)
     const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
     if (m_optionsDlg.m_hWnd && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
         PostMessage(kRaiseOptionsMessage);
+    // The frozen image first, at once: the dialog's controls paint after
+    // it, rather than over the live screen before the screen freezes.
+    if (pos->flags & SWP_SHOWWINDOW)
+        ::UpdateWindow(m_hWnd);
     return result;
 }
 
