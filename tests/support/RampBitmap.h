@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "tests/support/TopDownBitmapInfo.h"
 // 0x00RRGGBB at client point (x, y).
 inline DWORD RampPixel(int x, int y)
 {
@@ -17,12 +18,7 @@ inline DWORD RampPixel(int x, int y)
 template <class PixelAt>
 HBITMAP MakeRampBitmap(int width, int height, PixelAt pixelAt)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    const BITMAPINFO info = TopDownBitmapInfo(width, height);
     void* bits = nullptr;
     HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!bitmap)

@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 #include "framework/Gdi.h"
+#include "tests/support/TopDownBitmapInfo.h"
 #include "res/resource.h"
 #include "ui/AboutDlg.h"
 #include "ui/HtmlPaint.h"
@@ -21,12 +22,7 @@ public:
     Surface(int width, int height) : m_width(width), m_height(height)
     {
         m_dc.CreateCompatibleDC(nullptr);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = width;
-        bi.bmiHeader.biHeight = -height;  // top-down rows
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
+        const BITMAPINFO bi = TopDownBitmapInfo(width, height);
         void* bits = nullptr;
         m_bitmap.Attach(::CreateDIBSection(m_dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
         m_bits = static_cast<uint32_t*>(bits);

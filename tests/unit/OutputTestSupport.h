@@ -15,6 +15,7 @@
 #include "app/OrvoCaptureApp.h"
 #include "app/SettingsStore.h"
 #include "output/GdiplusSession.h"
+#include "tests/support/TopDownBitmapInfo.h"
 
 // Pixels as 0x00RRGGBB, rows from the top.
 struct Pixels {
@@ -48,13 +49,7 @@ inline Pixels ReadBitmap(HBITMAP bitmap)
     p.width = info.bmWidth;
     p.height = info.bmHeight;
     p.data.resize(static_cast<size_t>(p.width) * p.height);
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = p.width;
-    bmi.bmiHeader.biHeight = -p.height;  // top-down
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = TopDownBitmapInfo(p.width, p.height);
     HDC screen = ::GetDC(nullptr);
     ::GetDIBits(screen, bitmap, 0, static_cast<UINT>(p.height), p.data.data(), &bmi, DIB_RGB_COLORS);
     ::ReleaseDC(nullptr, screen);
@@ -174,13 +169,7 @@ public:
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
                 pixels.push_back(PatternAt(x, y));
-        BITMAPINFO bmi{};
-        bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-        bmi.bmiHeader.biWidth = width;
-        bmi.bmiHeader.biHeight = -height;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO bmi = TopDownBitmapInfo(width, height);
         ::SetDIBits(screen, m_bmpScreen, 0, static_cast<UINT>(height), pixels.data(), &bmi, DIB_RGB_COLORS);
         ::ReleaseDC(nullptr, screen);
         m_rcArea = CRect(0, 0, width, height);

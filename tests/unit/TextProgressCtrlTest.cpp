@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "tests/support/TopDownBitmapInfo.h"
 #include "ui/TextProgressCtrl.h"
 
 namespace {
@@ -45,12 +46,7 @@ public:
         ::GetClientRect(hwnd, &rc);
         m_width = rc.right;
         m_height = rc.bottom;
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = m_width;
-        bi.bmiHeader.biHeight = -m_height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
+        const BITMAPINFO bi = TopDownBitmapInfo(m_width, m_height);
         void* bits = nullptr;
         HDC screen = ::GetDC(hwnd);
         HDC mem = ::CreateCompatibleDC(screen);
