@@ -1,14 +1,15 @@
 """Capture figures at one screen size, in a Wine virtual desktop of the X
 server's size (ORVO_DESKTOP_SIZE, set by run_capture_bench.sh):
 
-1. Print Screen to the frozen screen painted with the options dialog on it
-   (capture_latency, a native X client), median and spread over the runs;
+1. Print Screen to the frozen screen painted, and to the options dialog
+   complete on it (capture_latency, a native X client), median and spread
+   over the runs;
 2. private memory of the idle resident program after the captures, beside
    a minimal Win32 program with one window (the desktop keeper) in the same
    session, less the one screen image the program keeps between captures;
 3. the same key press to screen timed for the least a capture can do under
    this window system (bench/plainfreeze.cpp: one screen read, one
-   full-screen window, a grey panel where the dialog shows), and the ratio.
+   full-screen window, a grey panel where the dialog shows), and the ratios.
 
    python3 bench/capture_bench.py CAPTURE_LATENCY_BINARY [RUNS]
 
@@ -167,19 +168,21 @@ def main():
 
         print("screen %dx%d, Wine virtual desktop of the same size" % (width, height))
         if total:
-            print("  Print Screen to frozen screen and options dialog painted, %d runs: median %.1f ms (%s); "
-                  "target <= %d ms%s" % (len(total), statistics.median(total), spread(total), TARGET_MS,
-                                         " at 1920x1080" if (width, height) != (1920, 1080) else ""))
-            print("    medians: first change where the dialog shows %.1f ms, dialog complete %.1f ms, frozen image at "
-                  "the ticker %.1f ms" % (statistics.median(first), statistics.median(dialog),
-                                          statistics.median(frozen)))
+            print("  Print Screen to frozen screen painted (the frozen image over the ticker), %d runs: median %.1f ms "
+                  "(%s); target <= %d ms%s" % (len(frozen), statistics.median(frozen), spread(frozen), TARGET_MS,
+                                               " at 1920x1080" if (width, height) != (1920, 1080) else ""))
+            print("  Print Screen to options dialog complete: median %.1f ms (%s); its first change on the screen: "
+                  "median %.1f ms" % (statistics.median(dialog), spread(dialog), statistics.median(first)))
             print("    frozen image equals the screen before the press outside the dialog: %s; "
                   "ticker held one colour: %s" % ("yes" if not any(outside) else "NO (%s pixels)" % outside,
                                                  "yes" if not any(mixed) else "NO (%s pixels)" % mixed))
         if plain:
+            peer = statistics.median(plain)
             print("  plain freeze (one screen read, one full-screen window) under the same Wine, %d runs: median %.1f ms "
-                  "(%s); OrvoCapture / plain freeze = %.2f" % (len(plain), statistics.median(plain), spread(plain),
-                                                               statistics.median(total) / statistics.median(plain)))
+                  "(%s)" % (len(plain), peer, spread(plain)))
+            if total:
+                print("    OrvoCapture / plain freeze: frozen screen %.2f, options dialog complete %.2f"
+                      % (statistics.median(frozen) / peer, statistics.median(dialog) / peer))
         if stuck:
             print("  %d captures stuck (%s) and were ended through the options dialog's Cancel"
                   % (len(stuck), ", ".join(stuck)))

@@ -61,7 +61,9 @@ INT_PTR CDialog::DoModal()
     }
 
     m_bInModalLoop = true;
-    if (!m_bEndModal && m_hWnd)
+    // A dialog that showed itself while it initialised keeps the window
+    // it activated since.
+    if (!m_bEndModal && m_hWnd && !::IsWindowVisible(m_hWnd))
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
     // The application's own loop, nested: keyboard handling of modeless
     // dialogs works inside it as anywhere else.
