@@ -47,10 +47,11 @@ void CCaptureDlg::DoDataExchange(CDataExchange*) {}
 BOOL CCaptureDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    // The screen freezes first: the frozen image is painted as this window
-    // shows, before the options dialog's controls are made (the slower
-    // part), and the dialog then shows on top of it.
+    // The screen freezes first: this window shows and paints the frozen
+    // image at once, before the options dialog's controls are made (the
+    // slower part), and the dialog then shows on top of it.
     ShowWindow(SW_SHOWNORMAL);
+    ::UpdateWindow(m_hWnd);
     m_optionsDlg.Create(IDD_OPTIONS, this);
     m_optionsDlg.ShowWindow(SW_SHOWNORMAL);
     return TRUE;
@@ -85,10 +86,6 @@ LRESULT CCaptureDlg::OnWindowPosChanged(WPARAM, LPARAM lParam)
     const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
     if (m_optionsDlg.m_hWnd && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
         PostMessage(kRaiseOptionsMessage);
-    // The frozen image at once, as the window shows: left to the message
-    // loop, it would wait until the options dialog has been made.
-    if (pos->flags & SWP_SHOWWINDOW)
-        ::UpdateWindow(m_hWnd);
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "tests/support/TopDownBitmapInfo.h"
+
 // 0x00RRGGBB at client point (x, y).
 inline DWORD RampPixel(int x, int y)
 {
