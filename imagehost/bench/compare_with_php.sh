@@ -8,6 +8,9 @@
 # ROUNDS runs, and the servers take turns within each round so that a change
 # in the load falls on all of them alike.
 #   imagehost/bench/compare_with_php.sh [SECONDS_PER_RUN] [ROUNDS]
+# A bare server that stores each upload's body with one fsync of the file and
+# nothing else (bare_upload_server, PHP's durability at the least possible
+# cost) runs too, for uploads: what this machine allows at all.
 # With IMAGEHOST_BEFORE=/path/to/an/older/imagehost, that build runs too,
 # taking its turn in every round, and gets a column of its own.
 set -euo pipefail
@@ -20,7 +23,7 @@ rounds="${2:-3}"
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root/imagehost" -B "$build" -G Ninja >/dev/null
 fi
-cmake --build "$build" --target imagehost upload_bench >/dev/null
+cmake --build "$build" --target imagehost upload_bench bare_upload_server >/dev/null
 
 if ! command -v nginx >/dev/null 2>&1 || ! ls /usr/sbin/php-fpm* >/dev/null 2>&1; then
     echo "Installing nginx and php-fpm for the reference setup" >&2
@@ -52,9 +55,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-read -r host_port php_port php_sync_port before_port < <(python3 -c '
+read -r host_port php_port php_sync_port before_port bare_port < <(python3 -c '
 import socket
-socks = [socket.socket() for _ in range(4)]
+socks = [socket.socket() for _ in range(5)]
 for s in socks: s.bind(("127.0.0.1", 0))
 print(*[s.getsockname()[1] for s in socks])')
 
@@ -68,6 +71,11 @@ if [ -n "$before" ]; then
         --public-url "http://127.0.0.1:$before_port" >"$work/before.log" 2>&1 &
     pids+=($!)
 fi
+
+# --- the floor: a body written to a file and fsynced, nothing else
+mkdir -p "$host_data/bare"
+"$build/bare_upload_server" "$bare_port" "$host_data/bare" file >"$work/bare.log" 2>&1 &
+pids+=($!)
 
 # --- nginx + php-fpm with Debian's default pool sizes
 mkdir -p "$work/www/i"
@@ -153,7 +161,7 @@ nginx -p "$work/nginx" -c "$work/nginx.conf" -g 'daemon off;' &
 pids+=($!)
 
 # Wait (bounded) until all three answer an upload.
-for port in "$host_port" "$php_port" "$php_sync_port" ${before:+"$before_port"}; do
+for port in "$host_port" "$php_port" "$php_sync_port" "$bare_port" ${before:+"$before_port"}; do
     for _ in $(seq 1 100); do
         "$bench" store "$port" >/dev/null 2>&1 && break
         sleep 0.1
@@ -175,12 +183,15 @@ measure() {  # prints requests/s; failures go to stderr
 }
 median() { tr ' ' '\n' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
-row() {  # row LABEL HOST PEER [BEFORE]
-    if [ -n "$before" ]; then
-        printf '| %s | %.0f | %.0f | %s | %.0f | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")" "$4" "$(ratio "$4" "$3")"
+row() {  # row LABEL HOST PEER FLOOR [BEFORE]; FLOOR 0 when not measured
+    printf '| %s | %.0f | %.0f | %s |' "$1" "$2" "$3" "$(ratio "$2" "$3")"
+    if [ "$4" != 0 ]; then
+        printf ' %.0f | %s | %s |' "$4" "$(ratio "$4" "$3")" "$(ratio "$2" "$4")"
     else
-        printf '| %s | %.0f | %.0f | %s |\n' "$1" "$2" "$3" "$(ratio "$2" "$3")"
+        printf ' - | - | - |'
     fi
+    [ -n "$before" ] && printf ' %.0f | %s |' "$5" "$(ratio "$5" "$3")"
+    echo
 }
 
 # Runs each named server's measurement once per round, in turn; prints the medians.
@@ -203,23 +214,25 @@ echo "imagehost vs nginx $(nginx -v 2>&1 | sed 's#.*/##') + $(basename "$php_fpm
      "load average $(cut -d' ' -f1-3 /proc/loadavg) at the start;"
 echo "200 KB PNG, one connection per request; median of $rounds runs of ${seconds}s per figure"
 echo
+header="| | image host | nginx + php-fpm | ratio | bare floor | floor / PHP | host / floor |"
+rule="|---|---|---|---|---|---|---|"
 if [ -n "$before" ]; then
-    echo "| | image host | nginx + php-fpm | ratio | before | its ratio |"
-    echo "|---|---|---|---|---|---|"
-else
-    echo "| | image host | nginx + php-fpm | ratio |"
-    echo "|---|---|---|---|"
+    header+=" before | its ratio |"
+    rule+="---|---|"
 fi
+echo "$header"
+echo "$rule"
 for clients in 1 8; do
-    read -r host php php_sync old < <(compare "upload $host_port $clients $seconds" "upload $php_port $clients $seconds" \
-        "upload $php_sync_port $clients $seconds" ${before:+"upload $before_port $clients $seconds"})
-    row "uploads/s, $clients client(s), host fsyncs, PHP does not" "$host" "$php" "${old:-0}"
-    row "uploads/s, $clients client(s), PHP also fsyncing the file" "$host" "$php_sync" "${old:-0}"
+    read -r host php php_sync bare old < <(compare "upload $host_port $clients $seconds" "upload $php_port $clients $seconds" \
+        "upload $php_sync_port $clients $seconds" "upload $bare_port $clients $seconds" \
+        ${before:+"upload $before_port $clients $seconds"})
+    row "uploads/s, $clients client(s), host fsyncs, PHP does not" "$host" "$php" "$bare" "${old:-0}"
+    row "uploads/s, $clients client(s), PHP also fsyncing the file" "$host" "$php_sync" "$bare" "${old:-0}"
 done
 for clients in 1 8; do
     read -r host php old < <(compare "get $host_port $clients $seconds $host_image" "get $php_port $clients $seconds $php_image" \
         ${before:+"get $before_port $clients $seconds $before_image"})
-    row "GET of a stored 200 KB image/s, $clients client(s)" "$host" "$php" "${old:-0}"
+    row "GET of a stored 200 KB image/s, $clients client(s)" "$host" "$php" 0 "${old:-0}"
 done
 echo
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
