@@ -2,12 +2,12 @@
 // beside the image host and nginx + php-fpm so that their figures can be read
 // against what this machine allows at all.
 //
-//   bare_upload_server PORT DIR none|file|file+dir
+//   bare_upload_server PORT DIR
 //
 // A fixed set of threads, each blocking in accept() on one listening socket,
 // reads a request, writes its whole body (multipart framing and all: nothing
-// is parsed or checked) to a new file in DIR, optionally fsyncs the file (and
-// the directory), and answers 200 with an `Uploaded:` header. GET answers 404.
+// is parsed or checked) to a new file in DIR, fsyncs the file, and answers 200
+// with an `Uploaded:` header. GET answers 404.
 // Not a server to run anywhere else: no limits, no timeouts, no validation.
 
 #include <fcntl.h>
@@ -20,15 +20,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 namespace {
-
-enum class Sync { none, file, file_and_directory };
 
 // More threads than the benchmark's clients, so no connection waits for one.
 constexpr int kThreads = 16;
@@ -67,7 +64,7 @@ std::size_t content_length(std::string_view header)
 }
 
 // Returns the answer to send, after storing the body if there is one.
-std::string_view serve(int conn, std::vector<char>& buffer, const std::string& dir, int dir_fd, Sync sync,
+std::string_view serve(int conn, std::vector<char>& buffer, const std::string& dir,
                        std::atomic<unsigned long>& next_name, std::string& answer)
 {
     static constexpr std::string_view kNotFound =
@@ -94,20 +91,16 @@ std::string_view serve(int conn, std::vector<char>& buffer, const std::string& d
     int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (file < 0)
         return kFailed;
-    bool ok = true;
     std::size_t in_buffer = std::min(remaining, have - header.size());
-    ok = write_all(file, buffer.data() + header.size(), in_buffer);
+    bool ok = write_all(file, buffer.data() + header.size(), in_buffer);
     remaining -= in_buffer;
     while (ok && remaining > 0) {
         ssize_t n = ::recv(conn, buffer.data(), std::min(buffer.size(), remaining), 0);
         ok = n > 0 && write_all(file, buffer.data(), static_cast<std::size_t>(n));
         remaining -= ok ? static_cast<std::size_t>(n) : 0;
     }
-    if (ok && sync != Sync::none)
-        ok = ::fsync(file) == 0;
+    ok = ok && ::fsync(file) == 0;
     ok = ::close(file) == 0 && ok;
-    if (ok && sync == Sync::file_and_directory)
-        ok = ::fsync(dir_fd) == 0;
     if (!ok)
         return kFailed;
     std::string address = "http://localhost/" + name;
@@ -120,14 +113,11 @@ std::string_view serve(int conn, std::vector<char>& buffer, const std::string& d
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: bare_upload_server PORT DIR none|file|file+dir\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bare_upload_server PORT DIR\n");
         return 2;
     }
-    std::string mode = argv[3];
-    Sync sync = mode == "none" ? Sync::none : mode == "file" ? Sync::file : Sync::file_and_directory;
     std::string dir = argv[2];
-    int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int on = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -136,7 +126,7 @@ int main(int argc, char** argv)
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<unsigned short>(std::atoi(argv[1])));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (dir_fd < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener, 1024) != 0) {
         std::perror("bare_upload_server");
         return 1;
@@ -153,7 +143,7 @@ int main(int argc, char** argv)
                     ::usleep(1000);
                     continue;
                 }
-                send_all(conn, serve(conn, buffer, dir, dir_fd, sync, next_name, answer));
+                send_all(conn, serve(conn, buffer, dir, next_name, answer));
                 ::close(conn);
             }
         });

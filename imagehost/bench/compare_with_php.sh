@@ -74,7 +74,7 @@ fi
 
 # --- the floor: a body written to a file and fsynced, nothing else
 mkdir -p "$host_data/bare"
-"$build/bare_upload_server" "$bare_port" "$host_data/bare" file >"$work/bare.log" 2>&1 &
+"$build/bare_upload_server" "$bare_port" "$host_data/bare" >"$work/bare.log" 2>&1 &
 pids+=($!)
 
 # --- nginx + php-fpm with Debian's default pool sizes
@@ -160,7 +160,7 @@ CONF
 nginx -p "$work/nginx" -c "$work/nginx.conf" -g 'daemon off;' &
 pids+=($!)
 
-# Wait (bounded) until all three answer an upload.
+# Wait (bounded) until every server answers an upload.
 for port in "$host_port" "$php_port" "$php_sync_port" "$bare_port" ${before:+"$before_port"}; do
     for _ in $(seq 1 100); do
         "$bench" store "$port" >/dev/null 2>&1 && break
