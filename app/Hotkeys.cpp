@@ -30,9 +30,12 @@ void RegisterOne(COrvoCaptureApp& app, ATOM& atom, const HotkeySettings& s)
 {
     HWND hwnd = app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr;
     // The old combination goes first, so a failed change leaves none.
+    // The identifier is added once and kept for the run: adding it again on
+    // every change would only raise the atom's reference count.
     if (atom != 0)
         ::UnregisterHotKey(hwnd, atom);
-    atom = ::GlobalAddAtomW(s.atomName);
+    else
+        atom = ::GlobalAddAtomW(s.atomName);
 
     UINT modifiers = 0;
     if (app.GetProfileInt(L"", s.altValue, 0) != 0)

@@ -19,7 +19,7 @@ BOOL COrvoCaptureApp::InitInstance()
         return FALSE;
     }
 
-    INITCOMMONCONTROLSEX icc{8, ICC_WIN95_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&icc);
     CWinApp::InitInstance();
     SetRegistryKey(kRegistryCompany);
@@ -35,11 +35,13 @@ BOOL COrvoCaptureApp::InitInstance()
 
 int COrvoCaptureApp::ExitInstance()
 {
-    if (m_pMainWnd) {
-        if (m_atomFullscreen != 0)
-            ::UnregisterHotKey(m_pMainWnd->m_hWnd, m_atomFullscreen);
-        if (m_atomWindow != 0)
-            ::UnregisterHotKey(m_pMainWnd->m_hWnd, m_atomWindow);
+    for (ATOM* atom : {&m_atomFullscreen, &m_atomWindow}) {
+        if (*atom == 0)
+            continue;
+        if (m_pMainWnd)
+            ::UnregisterHotKey(m_pMainWnd->m_hWnd, *atom);
+        ::GlobalDeleteAtom(*atom);
+        *atom = 0;
     }
     return CWinApp::ExitInstance();
 }

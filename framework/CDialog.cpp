@@ -1,6 +1,7 @@
 #include "framework/CDialog.h"
 
 #include "framework/CWinApp.h"
+#include "framework/DialogPlacement.h"
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 {
@@ -54,13 +55,16 @@ INT_PTR CDialog::DoModal()
     // dialog's whole life, including its initialisation.
     if (disableOwner)
         ::EnableWindow(owner, FALSE);
+    // Modal from the start, so an EndDialog from OnInitDialog ends the loop
+    // before it runs instead of being lost.
+    m_bInModalLoop = true;
     if (!CreateFromTemplate(owner)) {
+        m_bInModalLoop = false;
         if (disableOwner)
             ::EnableWindow(owner, TRUE);
         return -1;
     }
 
-    m_bInModalLoop = true;
     // A dialog that showed itself while it initialised keeps the window
     // it activated since.
     if (!m_bEndModal && m_hWnd && !::IsWindowVisible(m_hWnd))
@@ -99,7 +103,19 @@ void CDialog::EndDialog(int result)
     }
 }
 
-LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM) { return OnInitDialog(); }
+LRESULT CDialog::HandleInitDialog(WPARAM, LPARAM)
+{
+    // A modal dialog whose owner is hidden (the tray's window) or absent
+    // would open where its template says, relative to the screen's corner:
+    // it goes where the user is looking instead. OnInitDialog may still
+    // place it elsewhere.
+    if (m_bInModalLoop) {
+        HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+        if (!owner || !::IsWindowVisible(owner) || ::IsIconic(owner))
+            CentreOnPointerMonitor(m_hWnd);
+    }
+    return OnInitDialog();
+}
 
 BOOL CDialog::OnInitDialog()
 {
@@ -117,11 +133,23 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 
+void CDataExchange::Fail(int controlId)
+{
+    if (!m_bFailed)
+        m_nFailedControl = controlId;
+    m_bFailed = TRUE;
+}
+
 BOOL CDialog::UpdateData(BOOL saveAndValidate)
 {
     CDataExchange dx{this, saveAndValidate};
     DoDataExchange(&dx);
-    return TRUE;
+    if (!dx.m_bFailed)
+        return TRUE;
+    // The user corrects the first field that was refused.
+    if (HWND control = ::GetDlgItem(m_hWnd, dx.m_nFailedControl))
+        ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    return FALSE;
 }
 
 BOOL CDialog::PreTranslateMessage(MSG* pMsg)

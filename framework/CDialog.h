@@ -6,10 +6,17 @@
 
 class CDialog;
 
-// What DoDataExchange is asked to do: bind controls (and, on save, read them).
+// What DoDataExchange is asked to do: bind controls (and, on save, read and
+// validate them).
 struct CDataExchange {
     CDialog* m_pDlgWnd;
     BOOL m_bSaveAndValidate;
+    BOOL m_bFailed = FALSE;
+    int m_nFailedControl = 0;
+
+    // Refuses what the control holds (after telling the user why): UpdateData
+    // returns FALSE and the focus goes to the first refused control.
+    void Fail(int controlId);
 };
 
 // Binds a control object to the dialog's control with that identifier, once.
@@ -31,6 +38,7 @@ public:
     virtual void OnOK();
     virtual void OnCancel();
     virtual void DoDataExchange(CDataExchange* pDX);
+    // FALSE when DoDataExchange refused a value; OK then leaves the dialog open.
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
     BOOL PreTranslateMessage(MSG* pMsg) override;

@@ -1,5 +1,7 @@
 #include "framework/CWnd.h"
 
+#include <set>
+#include <string>
 #include <unordered_map>
 
 namespace {
@@ -271,9 +273,13 @@ LRESULT CALLBACK AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 LPCWSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon)
 {
-    static CString name;
-    name.Format(L"Afx:%p:%x:%p:%p:%p", static_cast<void*>(::GetModuleHandleW(nullptr)), classStyle,
-                static_cast<void*>(cursor), static_cast<void*>(background), static_cast<void*>(icon));
+    // Every name handed out stays valid for the process: a caller may keep
+    // one while asking for another class (the nodes of a set never move).
+    static std::set<std::wstring> names;
+    CString formatted;
+    formatted.Format(L"Afx:%p:%x:%p:%p:%p", static_cast<void*>(::GetModuleHandleW(nullptr)), classStyle,
+                     static_cast<void*>(cursor), static_cast<void*>(background), static_cast<void*>(icon));
+    const wchar_t* name = names.insert(std::wstring(formatted.GetString())).first->c_str();
     WNDCLASSW wc{};
     if (!::GetClassInfoW(::GetModuleHandleW(nullptr), name, &wc)) {
         wc.style = classStyle;

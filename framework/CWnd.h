@@ -110,6 +110,7 @@ LRESULT CALLBACK AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 // Registers (once) and returns a window class whose procedure is the default
 // one; windows of the class get their real procedure when they are bound.
+// The name stays valid for the life of the process.
 LPCWSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor = nullptr,
                             HBRUSH background = nullptr, HICON icon = nullptr);
 

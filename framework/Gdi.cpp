@@ -1,15 +1,28 @@
 #include "framework/Gdi.h"
 
+#include <atomic>
+
+namespace {
+// Workers draw too (the upload progress), so the count is shared safely.
+std::atomic<long> g_liveHandles{0};
+}  // namespace
+
+long AfxLiveGdiHandles() { return g_liveHandles; }
+
 BOOL CGdiObject::Attach(HGDIOBJ h)
 {
     DeleteObject();
     m_hObject = h;
+    if (h)
+        ++g_liveHandles;
     return h != nullptr;
 }
 
 HGDIOBJ CGdiObject::Detach()
 {
     HGDIOBJ h = m_hObject;
+    if (h)
+        --g_liveHandles;  // the caller owns it now
     m_hObject = nullptr;
     return h;
 }
@@ -18,7 +31,11 @@ BOOL CGdiObject::DeleteObject()
 {
     if (!m_hObject)
         return FALSE;
+    // An object the system refuses to delete (still selected somewhere)
+    // stays counted: it is still there.
     const BOOL ok = ::DeleteObject(m_hObject);
+    if (ok)
+        --g_liveHandles;
     m_hObject = nullptr;
     return ok;
 }
@@ -59,14 +76,19 @@ BOOL CDC::CreateCompatibleDC(HDC hdc)
     DeleteDC();
     m_hDC = m_hAttribDC = ::CreateCompatibleDC(hdc);
     m_bOwned = m_hDC != nullptr;
+    if (m_bOwned)
+        ++g_liveHandles;
     return m_bOwned;
 }
 
 BOOL CDC::DeleteDC()
 {
     BOOL ok = FALSE;
-    if (m_hDC && m_bOwned)
+    if (m_hDC && m_bOwned) {
         ok = ::DeleteDC(m_hDC);
+        if (ok)
+            --g_liveHandles;
+    }
     m_hDC = m_hAttribDC = nullptr;
     m_bOwned = false;
     return ok;
@@ -82,6 +104,8 @@ BOOL CDC::Attach(HDC hdc)
 HDC CDC::Detach()
 {
     HDC h = m_hDC;
+    if (h && m_bOwned)
+        --g_liveHandles;  // the caller owns it now
     m_hDC = m_hAttribDC = nullptr;
     m_bOwned = false;
     return h;

@@ -6,6 +6,11 @@
 
 class CWnd;
 
+// How many device contexts and GDI objects the owners below hold now. The
+// system's own count (GetGuiResources) reads 0 under Wine, so a leak check
+// repeats a piece of drawing and compares this before and after.
+long AfxLiveGdiHandles();
+
 class CGdiObject {
 public:
     CGdiObject() = default;

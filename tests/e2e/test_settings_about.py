@@ -110,6 +110,11 @@ class TrayDialogsTest(DesktopTestCase):
                 time.sleep(0.2)
             return None
         settings = wait_until(open_by_double_click, what="Settings after a double-click on the icon")
+        # It opens in the middle of the screen the pointer is on, not over
+        # whatever is in the screen's corner.
+        left, top, right, bottom = settings.rect
+        self.assertLessEqual(abs((left + right) // 2 - SCREEN[0] // 2), 1, settings.rect)
+        self.assertGreater(top, 0, settings.rect)
         self.desktop.click(settings.hwnd, "Append date")
         self.desktop.click(settings.hwnd, "Cancel")
         wait_until(lambda: all(w.hwnd != settings.hwnd for w in self.desktop.windows()), what="Settings to close")

@@ -77,51 +77,38 @@ bool IsAbove(HWND upper, HWND lower)
     return false;
 }
 
-// A visible dialog of this thread that has a control with the given id.
-HWND FindDialogWith(int controlId)
+// A visible dialog of this thread that has the control (when controlId is
+// not 0) or else the owner.
+struct DialogSearch {
+    int controlId;
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM lp)
 {
-    struct Search {
-        int id;
-        HWND found;
-    } search{controlId, nullptr};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            wchar_t cls[16] = {};
-            ::GetClassNameW(hwnd, cls, 16);
-            if (::IsWindowVisible(hwnd) && ::lstrcmpW(cls, L"#32770") == 0 && ::GetDlgItem(hwnd, s->id)) {
-                s->found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    auto* s = reinterpret_cast<DialogSearch*>(lp);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    if (!::IsWindowVisible(hwnd) || ::lstrcmpW(cls, L"#32770") != 0)
+        return TRUE;
+    if (s->controlId ? ::GetDlgItem(hwnd, s->controlId) != nullptr : ::GetWindow(hwnd, GW_OWNER) == s->owner) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindDialog(DialogSearch search)
+{
+    ::EnumThreadWindows(::GetCurrentThreadId(), &MatchDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
-// A visible dialog of this thread owned by owner (a common dialog).
-HWND FindDialogOwnedBy(HWND owner)
-{
-    struct Search {
-        HWND owner;
-        HWND found;
-    } search{owner, nullptr};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            wchar_t cls[16] = {};
-            ::GetClassNameW(hwnd, cls, 16);
-            if (::IsWindowVisible(hwnd) && ::lstrcmpW(cls, L"#32770") == 0 && ::GetWindow(hwnd, GW_OWNER) == s->owner) {
-                s->found = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND FindDialogWith(int controlId) { return FindDialog({controlId, nullptr, nullptr}); }
+
+// A common dialog, known by its owner.
+HWND FindDialogOwnedBy(HWND owner) { return FindDialog({0, owner, nullptr}); }
 
 }  // namespace
 
@@ -164,10 +151,9 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
             [&] {
                 ASSERT_TRUE(capture.IsWindowVisible());
                 ASSERT_TRUE(options.IsWindowVisible());
-                // A focus the capture window gets long after it showed (a
-                // late activation on a loaded machine) goes on as well, so
-                // Esc keeps working.
-                ::Sleep(400);
+                // A focus the capture window gets in a later turn of the
+                // loop (a late activation on a loaded machine) goes on as
+                // well, so Esc keeps working.
                 ::SetFocus(capture.m_hWnd);
                 EXPECT_TRUE(::IsChild(options, ::GetFocus())) << "focus on " << ::GetFocus();
                 options.m_editFilename.SetFocus();

@@ -2,9 +2,11 @@
 
 #include <vector>
 
+#include "TestSupport.h"
 #include "framework/CDialog.h"
 #include "framework/CWinApp.h"
 #include "framework/Controls.h"
+#include "framework/DialogPlacement.h"
 #include "framework/Gdi.h"
 
 namespace {
@@ -189,11 +191,30 @@ public:
     bool ownerDisabledWhileOpen = false;
     HWND owner = nullptr;
     UINT_PTR endWith = 0;  // a command to press once the loop runs
+    int presses = 1;       // how often
+    int endInInit = 0;     // a result to end with from OnInitDialog
+    CRect rectAtInit;
+    // Saving refuses the edit's first text and puts a corrected one in.
+    bool validate = false;
+    int refusals = 0;
+    bool focusOnRefusedField = false;
+    CString saved;
 
     void DoDataExchange(CDataExchange* pDX) override
     {
         DDX_Control(pDX, 901, m_edit);
         DDX_Control(pDX, 902, m_label);
+        if (!validate || !pDX->m_bSaveAndValidate)
+            return;
+        if (refusals > 0)
+            focusOnRefusedField = ::GetFocus() == m_edit.m_hWnd;
+        if (m_edit.GetWindowText() == L"typed") {
+            ++refusals;
+            m_edit.SetWindowText(L"corrected");
+            pDX->Fail(901);
+        } else {
+            saved = m_edit.GetWindowText();
+        }
     }
     BOOL OnInitDialog() override
     {
@@ -201,10 +222,18 @@ public:
         initialised = m_edit.m_hWnd != nullptr && m_label.m_hWnd != nullptr;
         m_edit.SetWindowText(L"typed");
         ownerDisabledWhileOpen = owner && !::IsWindowEnabled(owner);
-        if (endWith)
+        GetWindowRect(&rectAtInit);
+        for (int i = 0; endWith && i < presses; ++i)
             PostMessage(WM_COMMAND, MAKEWPARAM(endWith, BN_CLICKED), 0);
+        if (endInInit)
+            EndDialog(endInInit);
         return TRUE;
     }
+};
+
+class COwnedDialog : public CTestDialog {
+public:
+    explicit COwnedDialog(CWnd* parent) { m_pParentWnd = parent; }
 };
 
 }  // namespace
@@ -221,10 +250,7 @@ TEST(Dialog, ModalLoopEndsWithTheButtonPressedAndReenablesItsOwner)
     EXPECT_TRUE(unowned.initialised);
     EXPECT_EQ(unowned.m_hWnd, nullptr);
 
-    class COwnedDialog : public CTestDialog {
-    public:
-        explicit COwnedDialog(CWnd* parent) { m_pParentWnd = parent; }
-    } owned(&owner);
+    COwnedDialog owned(&owner);
     owned.owner = owner;
     owned.endWith = IDOK;
     EXPECT_EQ(owned.DoModal(), IDOK);
@@ -232,6 +258,79 @@ TEST(Dialog, ModalLoopEndsWithTheButtonPressedAndReenablesItsOwner)
     EXPECT_TRUE(::IsWindowEnabled(owner));
     // The bound controls let go when the dialog went.
     EXPECT_EQ(owned.m_edit.m_hWnd, nullptr);
+}
+
+TEST(Dialog, EndDialogDuringInitialisationEndsItBeforeItShows)
+{
+    CTestDialog dlg;
+    dlg.endInInit = IDCANCEL;
+    dlg.endWith = IDOK;  // what a dialog that showed anyway would get
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
+TEST(Dialog, RefusedValuesKeepTheDialogOpenWithTheFocusOnThem)
+{
+    CTestDialog dlg;
+    dlg.validate = true;
+    dlg.endWith = IDOK;
+    dlg.presses = 2;
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(dlg.refusals, 1);
+    EXPECT_EQ(dlg.saved, L"corrected");
+    EXPECT_TRUE(dlg.focusOnRefusedField);
+}
+
+TEST(Dialog, AModalDialogWithAHiddenOwnerOpensCentredWhereThePointerIs)
+{
+    CRecordingWnd hidden;  // the tray's window is such an owner
+    CreatePopup(hidden);
+    COwnedDialog dlg(&hidden);
+    dlg.endWith = IDOK;
+    ASSERT_EQ(dlg.DoModal(), IDOK);
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    const std::vector<MonitorAreas> monitors = SystemMonitors();
+    ASSERT_NE(MonitorAt(monitors, cursor), nullptr);
+    const CSize size(dlg.rectAtInit.Width(), dlg.rectAtInit.Height());
+    const CPoint centred = CentredInWorkArea(MonitorAt(monitors, cursor)->work, size);
+    EXPECT_EQ(dlg.rectAtInit.TopLeft(), centred);
+
+    // A visible owner places its dialog itself.
+    COwnedDialog shown(&HostWindow());
+    shown.endWith = IDOK;
+    ASSERT_EQ(shown.DoModal(), IDOK);
+    EXPECT_FALSE(shown.rectAtInit.TopLeft() == centred);
+}
+
+TEST(DialogPlacement, ThePointersMonitorOrElseTheNearestOne)
+{
+    // A primary monitor with a second to its right and a third to its left.
+    const std::vector<MonitorAreas> monitors = {
+        {CRect(0, 0, 1920, 1080), CRect(0, 0, 1920, 1040)},
+        {CRect(1920, 0, 3200, 1024), CRect(1920, 0, 3200, 1024)},
+        {CRect(-1280, 56, 0, 1080), CRect(-1280, 56, 0, 1080)},
+    };
+    EXPECT_EQ(MonitorAt(monitors, CPoint(1919, 5)), &monitors[0]);
+    EXPECT_EQ(MonitorAt(monitors, CPoint(1920, 5)), &monitors[1]);
+    EXPECT_EQ(MonitorAt(monitors, CPoint(-1, 500)), &monitors[2]);
+    // Off every monitor: the nearest, even in the gaps the layout leaves.
+    EXPECT_EQ(MonitorAt(monitors, CPoint(5000, 100)), &monitors[1]);
+    EXPECT_EQ(MonitorAt(monitors, CPoint(2500, 1060)), &monitors[1]);
+    EXPECT_EQ(MonitorAt(monitors, CPoint(-300, 10)), &monitors[2]);
+    EXPECT_EQ(MonitorAt(monitors, CPoint(100, 2000)), &monitors[0]);
+    EXPECT_EQ(MonitorAt({}, CPoint(0, 0)), nullptr);
+}
+
+TEST(DialogPlacement, CentredOnTheWorkAreaAndKeptInsideIt)
+{
+    EXPECT_EQ(CentredInWorkArea(CRect(0, 0, 1920, 1040), CSize(400, 300)), CPoint(760, 370));
+    // A taskbar on the left moves the centre with the free part.
+    EXPECT_EQ(CentredInWorkArea(CRect(60, 0, 1920, 1080), CSize(400, 300)), CPoint(790, 390));
+    EXPECT_EQ(CentredInWorkArea(CRect(-1280, 56, 0, 1080), CSize(200, 100)), CPoint(-740, 518));
+    // Too large: the top-left corner, and the title bar, stay on the monitor.
+    EXPECT_EQ(CentredInWorkArea(CRect(1920, 0, 3200, 1024), CSize(1500, 1100)), CPoint(1920, 0));
+    EXPECT_EQ(CentredInWorkArea(CRect(0, 0, 1920, 1040), CSize(400, 2000)), CPoint(760, 0));
 }
 
 TEST(Dialog, ModelessDialogsAreCreatedBoundAndHandleTheirKeys)
@@ -278,6 +377,15 @@ TEST(GdiOwners, SelectionsAreUndoneAndOwnedObjectsDeleted)
     }
     EXPECT_EQ(::GetObjectType(raw), static_cast<DWORD>(OBJ_MEMDC));
     ::DeleteDC(raw);
+}
+
+TEST(WindowClasses, EveryNameHandedOutStaysValid)
+{
+    const LPCWSTR plain = AfxRegisterWndClass(0);
+    const CString plainName = plain;
+    EXPECT_NE(CString(AfxRegisterWndClass(CS_DBLCLKS)), plainName);
+    EXPECT_EQ(CString(plain), plainName) << "the first name was overwritten";
+    EXPECT_EQ(AfxRegisterWndClass(0), plain) << "asked again: the same class";
 }
 
 namespace {

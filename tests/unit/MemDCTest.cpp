@@ -91,13 +91,14 @@ TEST(MemDCOffScreen, TargetSelectionIsUntouchedAndTheContextIsReleased)
 {
     Target target;
     const HGDIOBJ before = ::GetCurrentObject(target.m_dc, OBJ_BITMAP);
-    const DWORD gdiBefore = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+    const long liveBefore = AfxLiveGdiHandles();
     for (int i = 0; i < 50; ++i) {
         const CRect rc(0, 0, 50, 50);
         COrvoCaptureMemDC mem(&target.m_dc, &rc);
+        EXPECT_EQ(AfxLiveGdiHandles(), liveBefore + 2) << "its context and bitmap";
     }
     EXPECT_EQ(::GetCurrentObject(target.m_dc, OBJ_BITMAP), before);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore + 2) << "GDI objects leak";
+    EXPECT_EQ(AfxLiveGdiHandles(), liveBefore) << "GDI objects leak";
 }
 
 TEST(MemDCPrinter, DrawingGoesStraightToThePrinterContext)

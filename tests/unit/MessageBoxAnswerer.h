@@ -56,18 +56,18 @@ private:
     static HICON BoxIcon(HWND box)
     {
         HICON icon = nullptr;
-        ::EnumChildWindows(
-            box,
-            [](HWND child, LPARAM param) -> BOOL {
-                wchar_t cls[16] = {};
-                ::GetClassNameW(child, cls, 16);
-                if (::lstrcmpiW(cls, L"Static") != 0 || (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-                    return TRUE;
-                *reinterpret_cast<HICON*>(param) = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&icon));
+        ::EnumChildWindows(box, &FindIcon, reinterpret_cast<LPARAM>(&icon));
         return icon;
+    }
+
+    static BOOL CALLBACK FindIcon(HWND child, LPARAM param)
+    {
+        wchar_t cls[16] = {};
+        ::GetClassNameW(child, cls, 16);
+        if (::lstrcmpiW(cls, L"Static") != 0 || (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            return TRUE;
+        *reinterpret_cast<HICON*>(param) = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
+        return FALSE;
     }
 
     static BOOL CALLBACK Visit(HWND hwnd, LPARAM param)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "TestApp.h"
 #include "res/resource.h"
 #include "ui/SystemTray.h"
 
@@ -24,7 +25,6 @@ TEST(SystemTray, TheIconRecordCarriesTheTipCallbackAndIdentifier)
     EXPECT_EQ(nid.hWnd, tray.m_hWnd);
     EXPECT_EQ(nid.uID, 132u);
     EXPECT_EQ(nid.uCallbackMessage, static_cast<UINT>(WM_APP + 123));
-    EXPECT_EQ(nid.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_STREQ(nid.szTip, L"OrvoCapture v2.0");
     EXPECT_NE(nid.hIcon, nullptr);
     // The window is a zero-size popup that never shows.
@@ -49,30 +49,28 @@ TEST(SystemTray, EveryHotkeyReachesTheCallbackWithItsIdentifier)
     EXPECT_EQ(g_hotkeyCalls, 2);
 }
 
-TEST(SystemTray, CallbacksForOtherIconsOrWithoutAMainWindowDoNothing)
+TEST(SystemTray, ADoubleClickOnItsOwnIconRunsTheDefaultMenuItem)
 {
     CSystemTray tray;
     tray.AddToTray(nullptr);
-    EXPECT_EQ(::SendMessageW(tray, WM_TRAY_CALLBACK, 131, WM_RBUTTONUP), 0);
-    // These tests have no application object, so there is no main window to
-    // show the menu on.
-    EXPECT_EQ(::SendMessageW(tray, WM_TRAY_CALLBACK, 132, WM_RBUTTONUP), 0);
-}
-
-TEST(SystemTray, DefaultMenuItemIsStoredAndAppliedToTheMenu)
-{
-    CSystemTray tray;
-    tray.AddToTray(nullptr);  // the menu is the one named by the icon's identifier
-    EXPECT_TRUE(tray.ChooseDefaultMenuItem(ID_TRAY_SETTINGS, FALSE));
-    EXPECT_TRUE(tray.ChooseDefaultMenuItem(ID_TRAY_SETTINGS, FALSE));  // unchanged: answered at once
-    HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAYMENU));
-    ASSERT_NE(menu, nullptr);
-    HMENU popup = ::GetSubMenu(menu, 0);
-    ASSERT_EQ(::GetMenuItemCount(popup), 3);
-    EXPECT_EQ(::GetMenuItemID(popup, 0), static_cast<UINT>(ID_TRAY_ABOUT));
-    EXPECT_EQ(::GetMenuItemID(popup, 1), static_cast<UINT>(ID_TRAY_SETTINGS));
-    EXPECT_EQ(::GetMenuItemID(popup, 2), static_cast<UINT>(ID_TRAY_EXIT));
-    ::DestroyMenu(menu);
+    const auto postedCommand = [&tray]() -> WPARAM {
+        MSG msg;
+        return ::PeekMessageW(&msg, tray, WM_COMMAND, WM_COMMAND, PM_REMOVE) ? msg.wParam : 0;
+    };
+    ASSERT_TRUE(tray.ChooseDefaultMenuItem(ID_TRAY_SETTINGS, FALSE));
+    // Without a main window nothing is done.
+    EXPECT_EQ(::SendMessageW(tray, WM_TRAY_CALLBACK, 132, WM_LBUTTONDBLCLK), 0);
+    TestApp app;
+    app.m_pMainWnd = &tray;
+    EXPECT_EQ(::SendMessageW(tray, WM_TRAY_CALLBACK, 131, WM_LBUTTONDBLCLK), 0) << "another icon";
+    EXPECT_EQ(postedCommand(), 0u);
+    EXPECT_EQ(::SendMessageW(tray, WM_TRAY_CALLBACK, 132, WM_LBUTTONDBLCLK), 1);
+    EXPECT_EQ(postedCommand(), static_cast<WPARAM>(ID_TRAY_SETTINGS));
+    // By position: the menu's third item.
+    ASSERT_TRUE(tray.ChooseDefaultMenuItem(2, TRUE));
+    ::SendMessageW(tray, WM_TRAY_CALLBACK, 132, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(postedCommand(), static_cast<WPARAM>(ID_TRAY_EXIT));
+    app.m_pMainWnd = nullptr;
 }
 
 TEST(SystemTray, TaskbarRecreationPutsAShownIconBackOnly)
