@@ -2,7 +2,7 @@
 
 #include "TestApp.h"
 #include "res/resource.h"
-#include "ui/SystemTray.h"
+#include "app/SystemTray.h"
 
 namespace {
 int g_lastHotkey = -1;
