@@ -11,16 +11,16 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
+if [ $# -eq 0 ] || [ "$*" = "--no-build" ]; then
+    sed -n '2,10s/^# \{0,1\}//p' "$0" >&2
+    exit 2
+fi
 if [ "${1:-}" = "--no-build" ]; then
     shift
 elif [ -z "${ORVO_TEST_ONE_INSIDE:-}" ]; then
     [ -f "$root/build/x86_64/build.ninja" ] || { echo "test-one: run scripts/build.sh first" >&2; exit 1; }
     nice ninja -C "$root/build/x86_64"
     [ ! -f "$root/build/imagehost/build.ninja" ] || nice ninja -C "$root/build/imagehost"
-fi
-if [ $# -eq 0 ]; then
-    sed -n '2,10s/^# \{0,1\}//p' "$0" >&2
-    exit 2
 fi
 
 # Port 80 on 127.0.0.1 is the tests' own in a private network namespace.
