@@ -85,8 +85,54 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 ; $INSTDIR\orvocapture.exe) and sends it the icon menu's Exit, as a person
 ; would choose it. A copy that does not end within 20 s is never killed: the
 ; user is asked to close it and retry (a silent run gives up with exit code 2).
+; Windows are only seen on this desktop: a copy on another desktop or in
+; another session is then found by its process image, and as it cannot be
+; asked, the user is asked to close it there (a silent run gives up).
 ; Sets $R9 to 1 when a copy was stopped, else 0.
 !macro STOP_PROGRAM_FUNCTION un
+; Sets $0 to the number of processes, wherever they run, whose image is
+; $INSTDIR\orvocapture.exe.
+Function ${un}CountRunningImages
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  Push $6
+  StrCpy $0 0
+  ; Room for 4096 process ids.
+  System::Alloc 16384
+  Pop $1
+  System::Call 'kernel32::K32EnumProcesses(p r1, i 16384, *i 0 r2) i.r3'
+  ${If} $3 = 0
+    StrCpy $2 0
+  ${EndIf}
+  ; $2 bytes of ids from $1 on, $3 the next one's offset.
+  StrCpy $3 0
+  ${DoWhile} $3 < $2
+    IntPtrOp $4 $1 + $3
+    System::Call '*$4(i .r4)'
+    IntOp $3 $3 + 4
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i r4) p.r4'
+    ${If} $4 P<> 0
+      System::Call 'kernel32::QueryFullProcessImageNameW(p r4, i 0, w .r5, *i ${NSIS_MAX_STRLEN}) i.r6'
+      System::Call 'kernel32::CloseHandle(p r4)'
+      ${If} $6 <> 0
+      ${AndIf} $5 == "$INSTDIR\${EXE_NAME}"
+        IntOp $0 $0 + 1
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  System::Free $1
+  Pop $6
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
 Function ${un}StopProgram
   Push $0
   Push $1
@@ -94,10 +140,10 @@ Function ${un}StopProgram
   Push $3
   Push $4
   StrCpy $R9 0
-  ; No copy anywhere holds the mutex: nothing to look for.
+  ; No copy in this session holds the mutex: no window to look for.
   System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p.r0'
   ${If} $0 P= 0
-    Goto done
+    Goto elsewhere
   ${EndIf}
   System::Call 'kernel32::CloseHandle(p r0)'
 
@@ -106,7 +152,7 @@ Function ${un}StopProgram
   next_window:
     System::Call 'user32::FindWindowExW(p 0, p r0, p 0, p 0) p.r0'
     ${If} $0 P= 0
-      Goto done
+      Goto elsewhere
     ${EndIf}
     System::Call 'user32::GetClassNameW(p r0, w .r1, i ${NSIS_MAX_STRLEN}) i'
     StrCpy $1 $1 4
@@ -138,7 +184,16 @@ Function ${un}StopProgram
     ; The list of windows changed: look again from the start.
     Goto search
 
-  done:
+  elsewhere:
+  Call ${un}CountRunningImages
+  ${If} $0 > 0
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "${APP} is running on another desktop or in another user's session, where it cannot be asked to exit. Close it there from its icon in the notification area (Exit), then choose Retry." \
+      /SD IDCANCEL IDRETRY search
+    SetErrorLevel 2
+    Abort "${APP} is still running."
+  ${EndIf}
+
   Pop $4
   Pop $3
   Pop $2
@@ -205,8 +260,18 @@ FunctionEnd
 ; --- uninstall -----------------------------------------------------------------
 Section "un.${APP}" UnSecProgram
   SectionIn RO
+  remove:
   Call un.StopProgram
+  ; A program file that stays (a copy runs that could not be seen, say,
+  ; another user's) keeps the uninstaller and the entry that remove it later.
   Delete "$INSTDIR\${EXE_NAME}"
+  ${If} ${FileExists} "$INSTDIR\${EXE_NAME}"
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "$INSTDIR\${EXE_NAME} cannot be removed while ${APP} runs. Close it wherever it runs (another user's included) from its icon in the notification area (Exit), then choose Retry." \
+      /SD IDCANCEL IDRETRY remove
+    SetErrorLevel 2
+    Abort "${APP} is still running."
+  ${EndIf}
   Delete "$INSTDIR\uninstall.exe"
   ; Only when empty: whatever else the user put there stays.
   RMDir "$INSTDIR"

@@ -14,7 +14,10 @@ xvfb_up || exit 1
 wine_prefix_up
 
 status=0
-ctest --test-dir "$ORVO_BUILD" --output-on-failure --timeout 600 || status=1
+# The unit suites, a line each; then the end-to-end files, whose output
+# streams, so every case shows as it ends.
+ctest --test-dir "$ORVO_BUILD" --output-on-failure --timeout 600 --label-exclude e2e || status=1
+ctest --test-dir "$ORVO_BUILD" --output-on-failure --label-regex e2e --verbose || status=1
 if [ -x "$ORVO_ROOT/scripts/test-imagehost.sh" ]; then
     "$ORVO_ROOT/scripts/test-imagehost.sh" || status=1
 fi

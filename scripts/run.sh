@@ -2,12 +2,14 @@
 # Builds OrvoCapture and the image host, starts the image host on
 # 127.0.0.1:80 and the program in a Wine virtual desktop on the current
 # display (or on a new Xvfb when there is none). Ends when the desktop
-# window is closed or on Ctrl+C.
+# window is closed or on Ctrl+C. Its Wine prefix is its own
+# (build/run/wineprefix), apart from the tests', which reset the settings.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" --x86_64-only
+export WINEPREFIX=${WINEPREFIX:-$root/build/run/wineprefix}
 source "$root/scripts/wine-env.sh"
 
 pids=()
@@ -26,6 +28,16 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 wine_prefix_up
 
+# A new prefix links the user's Pictures folder (where captures go by
+# default) to the Unix home directory: it gets a real folder of its own.
+for pictures in "$WINEPREFIX"/drive_c/users/*/Pictures; do
+    if [ -L "$pictures" ]; then
+        rm "$pictures"
+        mkdir "$pictures"
+    fi
+done
+pictures=$(ls -d "$WINEPREFIX/drive_c/users/$(id -un)/Pictures" 2>/dev/null || true)
+
 # The image host answers the uploads at http://localhost/upload.php.
 if [ "$(id -u)" -eq 0 ]; then
     "$root/scripts/run-imagehost.sh" --listen 127.0.0.1:80 --public-url http://localhost \
@@ -38,6 +50,7 @@ fi
 
 echo "OrvoCapture is in the notification area of the 'OrvoCapture' desktop."
 echo "Print Screen captures the screen, Alt+Print Screen the active window."
+[ -n "$pictures" ] && echo "Captures are saved in $pictures"
 wine explorer /desktop=OrvoCapture,1280x1024 "$ORVO_BUILD/orvocapture.exe" &
 pids+=($!)
 wait

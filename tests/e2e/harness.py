@@ -171,6 +171,7 @@ class ToolSession:
             ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), desktop.exe("wintool.exe"), "serve"],
             env=desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self._answers = queue.Queue()
+        self._ended = False
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
 
@@ -180,8 +181,10 @@ class ToolSession:
         self._answers.put(None)
 
     def ask(self, args, timeout=WAIT):
-        """The answer's lines, or None when the session cannot answer."""
-        if self.process.poll() is not None:
+        """The answer's lines, or None when the session cannot answer. (Its
+        launcher returns at once: the helper lives for as long as its
+        output pipe.)"""
+        if self._ended:
             return None
         try:
             self.process.stdin.write(("\t".join(args) + "\n").encode("utf-8"))
@@ -196,6 +199,7 @@ class ToolSession:
             except queue.Empty:
                 return None
             if line is None:
+                self._ended = True
                 return None
             if re.match(r"^<<done -?\d+>>$", line):
                 return "".join(l + "\n" for l in lines)
@@ -458,6 +462,14 @@ class WineDesktop:
         if len(found) != 1:
             raise AssertionError("%d processes of %s in this prefix" % (len(found), exe_name))
         return found[0]
+
+    def gdi_objects(self, pid):
+        """How many GDI objects (device contexts, bitmaps, brushes, fonts...)
+        a process holds, read from its GDI handle table."""
+        answer = self.wintool("gdiobjects", str(pid)).strip()
+        if not answer.isdigit():
+            raise AssertionError("cannot count the GDI objects of process %s: %r" % (pid, answer))
+        return int(answer)
 
     def tray_click(self, pid, mouse_message):
         """Delivers the icon callback the shell sends for a click on the icon,

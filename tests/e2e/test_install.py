@@ -1,8 +1,9 @@
 """The release as a Windows user gets it (scripts/package.sh builds it into
 build/dist): the x64 installer run silently, what it puts where, the
-installed program at work, a silent uninstall while the program runs, an
-uninstall told to remove the settings, an upgrade over an existing install, the portable zip unpacked into a folder
-with a space in its name, and the checksums."""
+installed program at work, a silent uninstall while the program runs (here,
+and on another desktop where it cannot be asked to exit), an uninstall told
+to remove the settings, an upgrade over an existing install, the portable
+zip unpacked into a folder with a space in its name, and the checksums."""
 import hashlib
 import os
 import re
@@ -225,6 +226,32 @@ class InstallTest(DesktopTestCase):
         for link in self.shortcuts():
             self.assertFalse(self.exists(link), link)
         self.assertEqual(self.desktop.reg_values(APP_KEY)["Filename"], ("REG_SZ", "kept across uninstall"))
+
+    def test_silent_uninstall_keeps_everything_while_the_program_runs_on_another_desktop(self):
+        self.install()
+        installed = self.default_dir + r"\orvocapture.exe"
+        uninstaller = self.default_dir + r"\uninstall.exe"
+        # As in another user's session: the uninstaller cannot see its windows.
+        known = self.desktop.process_ids("orvocapture.exe")
+        elsewhere = subprocess.Popen(["wine", "explorer", "/desktop=Elsewhere,640x480", self.unix(installed)],
+                                     env=self.desktop.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     stdin=subprocess.DEVNULL)
+        self.addCleanup(elsewhere.wait, 60)
+        pid = self.desktop.new_process_id("orvocapture.exe", known)
+
+        # Run in place to its end, as the copy that the entry's command hands
+        # over to runs: it gives up, and removes nothing.
+        self.assertEqual(self.run_windows(uninstaller, "/CurrentUser", "/S", "_?=" + self.default_dir), 2)
+        self.assertIsNotNone(self.desktop.reg_values(UNINSTALL_KEY), "the entry stays")
+        self.assertTrue(self.exists(installed))
+        self.assertTrue(self.exists(uninstaller))
+        self.assertIn(pid, self.desktop.process_ids("orvocapture.exe"), "never killed")
+
+        # Closed there, it goes with the next uninstall.
+        self.desktop.wintool("kill", "orvocapture.exe")
+        wait_until(lambda: pid not in self.desktop.process_ids("orvocapture.exe"), what="the copy to end")
+        self.uninstall_as_apps_and_features_does()
+        wait_until(lambda: not self.exists(self.default_dir), what="the program folder to go")
 
     def test_second_install_upgrades_the_first_in_place(self):
         # The first install went where the user chose.
