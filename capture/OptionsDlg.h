@@ -5,13 +5,17 @@
 // Cancel both close it, and its end ends the capture window.
 #pragma once
 
+#include "capture/OutputChoices.h"
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 #include "ui/TextProgressCtrl.h"
 
+class CaptureSession;
+
 class COptionsDlg : public CDialog {
 public:
-    COptionsDlg();
+    // The dialog works on session; OK hands the choices to output.
+    COptionsDlg(CaptureSession& session, OutputRunner output);
     ~COptionsDlg() override = default;
 
     static const MessageMap* Map();
@@ -37,6 +41,7 @@ public:
     CButton m_btnMarkArea;
     CStatic m_staticColor;
     CStatic m_staticMagnifier;
+    CString m_strUploadUrl;  // address of the upload OK finished; empty when none
 
 protected:
     void OnBnClickedOk();
@@ -53,4 +58,6 @@ private:
     LRESULT OnMouseWheel(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     CRect MagnifierRectInClient() const;
+    CaptureSession& m_session;
+    OutputRunner m_pfnOutput;
 };
