@@ -77,3 +77,5 @@
 #define IDC_W_ALT            1033
 #define IDC_W_SHIFT          1034
 #define IDC_W_KEY            1035
+#define IDC_UPLOAD_URL       1036
+#define IDC_UPLOAD_KEY       1037

@@ -4,28 +4,12 @@
 
 #include <vector>
 
+#include "framework/Handles.h"
 #include "upload/UploadClient.h"
 
 namespace {
 
 constexpr DWORD kComponentChars = 2048;
-
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h) : m_h(h) {}
-    ~InternetHandle()
-    {
-        if (m_h)
-            ::InternetCloseHandle(m_h);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    operator HINTERNET() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    HINTERNET m_h;
-};
 
 struct CrackedUrl {
     bool https = false;

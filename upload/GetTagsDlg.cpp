@@ -81,12 +81,11 @@ void CGetTagsDlg::OnCopyDeletion() { CopyEditText(m_editDelete); }
 
 void CGetTagsDlg::OnDeleteNow()
 {
-    CWinApp* app = AfxGetApp();
-    if (app)
-        app->BeginWaitCursor();
-    const DeletionResult result = DeleteUploadedImage(m_strDeletionUrl);
-    if (app)
-        app->EndWaitCursor();
+    DeletionResult result;
+    {
+        CWaitCursor wait;
+        result = DeleteUploadedImage(m_strDeletionUrl);
+    }
     if (result.gone) {
         CString address = m_strUrl;
         AppendUploadDeleted(UploadHistoryPath(), address.Trim());

@@ -120,12 +120,11 @@ void CRecentUploadsDlg::OnDelete()
     if (!record || record->deleted || record->deletionAddress.IsEmpty())
         return;
     const int index = static_cast<int>(record - m_records.data());
-    CWinApp* app = AfxGetApp();
-    if (app)
-        app->BeginWaitCursor();
-    const DeletionResult result = DeleteUploadedImage(record->deletionAddress);
-    if (app)
-        app->EndWaitCursor();
+    DeletionResult result;
+    {
+        CWaitCursor wait;
+        result = DeleteUploadedImage(record->deletionAddress);
+    }
     if (!result.gone) {
         AfxMessageBox(DeletionResultText(result), MB_ICONERROR);
         return;

@@ -68,10 +68,11 @@ TEST(SystemTray, DefaultMenuItemIsStoredAndAppliedToTheMenu)
     HMENU menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAYMENU));
     ASSERT_NE(menu, nullptr);
     HMENU popup = ::GetSubMenu(menu, 0);
-    ASSERT_EQ(::GetMenuItemCount(popup), 3);
+    ASSERT_EQ(::GetMenuItemCount(popup), 4);
     EXPECT_EQ(::GetMenuItemID(popup, 0), static_cast<UINT>(ID_TRAY_ABOUT));
-    EXPECT_EQ(::GetMenuItemID(popup, 1), static_cast<UINT>(ID_TRAY_SETTINGS));
-    EXPECT_EQ(::GetMenuItemID(popup, 2), static_cast<UINT>(ID_TRAY_EXIT));
+    EXPECT_EQ(::GetMenuItemID(popup, 1), static_cast<UINT>(ID_TRAY_RECENT));
+    EXPECT_EQ(::GetMenuItemID(popup, 2), static_cast<UINT>(ID_TRAY_SETTINGS));
+    EXPECT_EQ(::GetMenuItemID(popup, 3), static_cast<UINT>(ID_TRAY_EXIT));
     ::DestroyMenu(menu);
 }
 
