@@ -14,10 +14,11 @@ void COrvoCaptureApp::Capture(int hotkeyId)
     HWND foreground = GrabScreen(m_session, hotkeyId == m_atomWindow);
 
     // The options dialog has delivered everything by the time this returns.
-    const CString address = m_captureDlg.Run();
-    if (!address.IsEmpty()) {
+    const UploadedImage uploaded = m_captureDlg.Run();
+    if (!uploaded.IsEmpty()) {
         CGetTagsDlg result;
-        result.m_strUrl = address;
+        result.m_strUrl = uploaded.m_strAddress;
+        result.m_strDeletionUrl = uploaded.m_strDeletionUrl;
         result.DoModal();
     }
 

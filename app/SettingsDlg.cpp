@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "settings/FileNaming.h"
 #include "settings/Settings.h"
+#include "upload/UploadEndpoint.h"
 
 namespace {
 
@@ -66,6 +67,8 @@ void CSettingsDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_W_ALT, m_btnWinAlt);
     DDX_Control(pDX, IDC_W_CONTROL, m_btnWinControl);
     DDX_Control(pDX, IDC_W_KEY, m_comboWinKey);
+    DDX_Control(pDX, IDC_UPLOAD_URL, m_editUploadUrl);
+    DDX_Control(pDX, IDC_UPLOAD_KEY, m_editUploadKey);
 }
 
 BOOL CSettingsDlg::OnInitDialog()
@@ -79,6 +82,9 @@ BOOL CSettingsDlg::OnInitDialog()
 
     m_editDefaultName.SetWindowText(Settings::ReadString(Setting::Filename));
     m_editDir.SetWindowText(Settings::ReadString(Setting::Dir));
+    // The address in use: the stored one, else the built-in one.
+    m_editUploadUrl.SetWindowText(Settings::ReadStored(Setting::UploadUrl).value_or(kDefaultUploadUrl));
+    m_editUploadKey.SetWindowText(Settings::ReadString(Setting::UploadKey));
 
     ShowFlag(m_btnRandomize, Setting::Randomize);
     ShowFlag(m_btnAppendSeq, Setting::AppendSeq);
@@ -146,6 +152,21 @@ void CSettingsDlg::OnBrowseDir()
 
 void CSettingsDlg::OnBnClickedOk()
 {
+    // An address the upload cannot use would fall back to the built-in one
+    // without a word: it is refused here, where it was typed.
+    CString uploadUrl = m_editUploadUrl.GetWindowText();
+    uploadUrl.Trim();
+    UploadEndpoint endpoint;
+    if (!uploadUrl.IsEmpty() && !UploadEndpoint::Parse(uploadUrl, &endpoint)) {
+        AfxMessageBox(L"The upload address must be an http:// or https:// address with a host and a path, "
+                      L"such as https://img.example.org/upload.php.",
+                      MB_ICONEXCLAMATION);
+        m_editUploadUrl.SetFocus();
+        return;
+    }
+    CString uploadKey = m_editUploadKey.GetWindowText();
+    uploadKey.Trim();
+
     Settings::WriteString(Setting::Filename, m_editDefaultName.GetWindowText());
     Settings::WriteString(Setting::Dir, m_editDir.GetWindowText());
     Settings::WriteInt(Setting::Randomize, CheckState(m_btnRandomize));
@@ -161,6 +182,14 @@ void CSettingsDlg::OnBnClickedOk()
     Settings::WriteInt(Setting::HotkeyWShift, CheckState(m_btnWinShift));
     Settings::WriteInt(Setting::HotkeyWControl, CheckState(m_btnWinControl));
     Settings::WriteString(Setting::HotkeyW, m_comboWinKey.GetWindowText());
+    // Only what the user changed is stored: an untouched built-in address
+    // stays built in.
+    if (uploadUrl.IsEmpty())
+        uploadUrl = kDefaultUploadUrl;
+    if (uploadUrl != Settings::ReadStored(Setting::UploadUrl).value_or(kDefaultUploadUrl))
+        Settings::WriteString(Setting::UploadUrl, uploadUrl);
+    if (uploadKey != Settings::ReadString(Setting::UploadKey))
+        Settings::WriteString(Setting::UploadKey, uploadKey);
 
     OrvoApp().RegisterHotkeys();
     CDialog::OnOK();

@@ -37,6 +37,8 @@ public:
     CButton m_btnWinAlt;
     CButton m_btnWinControl;
     CComboBox m_comboWinKey;
+    CEdit m_editUploadUrl;
+    CEdit m_editUploadKey;  // shown as dots
 
 protected:
     void OnBnClickedOk();

@@ -3,6 +3,7 @@
 #include "app/SettingsDlg.h"
 #include "framework/CWinApp.h"
 #include "ui/AboutDlg.h"
+#include "upload/RecentUploadsDlg.h"
 #include "res/resource.h"
 
 namespace {
@@ -47,6 +48,7 @@ const MessageMap* CSystemTray::Map()
         OnCommand(ID_TRAY_EXIT, 0, &CSystemTray::OnExit),
         OnCommand(ID_TRAY_ABOUT, 0, &CSystemTray::OnAbout),
         OnCommand(ID_TRAY_SETTINGS, 0, &CSystemTray::OnSettings),
+        OnCommand(ID_TRAY_RECENT, 0, &CSystemTray::OnRecentUploads),
         OnMessage(WM_SETTINGCHANGE, &CSystemTray::OnSettingChange),
         OnRegisteredMessage(&g_msgTaskbarCreated, &CSystemTray::OnTaskbarCreated),
     });
@@ -128,6 +130,12 @@ void CSystemTray::OnAbout()
 void CSystemTray::OnSettings()
 {
     CSettingsDlg dlg(this);
+    dlg.DoModal();
+}
+
+void CSystemTray::OnRecentUploads()
+{
+    CRecentUploadsDlg dlg(UploadHistoryPath(), this);
     dlg.DoModal();
 }
 

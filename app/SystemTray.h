@@ -38,6 +38,7 @@ private:
     void OnExit();
     void OnAbout();
     void OnSettings();
+    void OnRecentUploads();
     LRESULT OnSettingChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
 

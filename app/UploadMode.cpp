@@ -44,15 +44,19 @@ void COrvoCaptureApp::RunUploadMode(const CString& path)
     bar->RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 
     DesktopBarSteps steps(desktop, bar);
-    bool found = false;
     CTextProgressCtrl& control = *bar;
-    const CString address = RunUploadJob(control, path, nullptr, &steps, &found);
+    const UploadOutcome outcome = RunUploadJob(control, path, nullptr, &steps);
 
-    if (found) {
+    if (outcome.Succeeded()) {
+        // The file is the user's own: it is where the image is kept.
+        RecordUpload(outcome.m_image, path);
         CGetTagsDlg dlg;
-        dlg.m_strUrl = address;
+        dlg.m_strUrl = outcome.m_image.m_strAddress;
+        dlg.m_strDeletionUrl = outcome.m_image.m_strDeletionUrl;
         dlg.DoModal();
     } else {
-        AfxMessageBox(L"Could not upload file", MB_OK);
+        const CString text = UploadErrorText(outcome.m_error);
+        if (!text.IsEmpty())
+            AfxMessageBox(text, MB_ICONERROR);
     }
 }

@@ -1,7 +1,8 @@
 // Upload throughput of the program's own client: sends one file to the
 // upload endpoint on loopback with the same transport, progress sink and text
 // progress bar as a command-line upload, and prints what it measured.
-//   upload_bench FILE [RUNS]
+//   upload_bench [--url URL] FILE [RUNS]
+// sends to URL (http or https) instead of the endpoint in use;
 // prints one line per run:
 //   run N: BYTES bytes in SECONDS s = MBPS MB/s, REPAINTS repaints, STREAMING repaints while the file
 //   was streamed (RATE/s)
@@ -72,15 +73,6 @@ public:
     int m_nPaintsAtBegin = 0;
     int m_nStreamingPaints = 0;
     LARGE_INTEGER m_begin{}, m_end{};
-};
-
-// A benchmark has nobody to click message boxes away: failures are printed.
-class BenchClient : public UploadClient {
-public:
-    using UploadClient::UploadClient;
-
-protected:
-    void ReportError(const CString& text, UINT) override { Print(L"error: " + text); }
 };
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
@@ -165,8 +157,17 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc > 2 && ::lstrcmpW(argv[1], L"--winsock") == 0)
         return RawWinsockRuns(argv[2], argc > 3 ? _wtoi(argv[3]) : 1);
+    UploadEndpoint endpoint = UploadEndpoint::Current();
+    if (argc > 2 && ::lstrcmpW(argv[1], L"--url") == 0) {
+        if (!UploadEndpoint::Parse(argv[2], &endpoint)) {
+            Print(L"not an upload address: " + CString(argv[2]) + L"\n");
+            return 2;
+        }
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 2) {
-        Print(L"usage: upload_bench [--winsock] FILE [RUNS]\n");
+        Print(L"usage: upload_bench [--winsock] [--url URL] FILE [RUNS]\n");
         return 2;
     }
     const CString path = argv[1];
@@ -185,9 +186,9 @@ int wmain(int argc, wchar_t** argv)
         bar.m_nPaints = 0;
 
         CountingSink sink(&bar);
-        BenchClient client(&sink);
+        UploadClient client(&sink);
         UploadRequest request;
-        request.m_endpoint = UploadEndpoint::Current();
+        request.m_endpoint = endpoint;
         request.AddFile(L"file", path, L"application/octet-stream");
         UploadResponse response;
 
@@ -200,8 +201,11 @@ int wmain(int argc, wchar_t** argv)
         const double seconds = Seconds(start, stop);
         const double streaming = Seconds(sink.m_begin, sink.m_end);
         const ULONGLONG bytes = BodyLength64(request, L"---------------------------000000000000");
-        const bool ok = hr == S_OK && client.m_strResponseHeaders.Find(L"Uploaded: ") >= 0;
+        const bool ok = hr == S_OK && !client.m_error.Failed() && client.m_strResponseHeaders.Find(L"Uploaded: ") >= 0;
         failures += !ok;
+        // A benchmark has nobody to click message boxes away: failures are printed.
+        if (client.m_error.Failed())
+            Print(L"error: " + UploadErrorText(client.m_error) + L"\n");
         CString line;
         line.Format(L"run %d: %I64u bytes in %.3f s = %.1f MB/s, %d repaints, %d while the file was streamed "
                     L"(%.1f/s)%s\n",

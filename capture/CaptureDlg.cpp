@@ -26,11 +26,11 @@ CCaptureDlg::CCaptureDlg(CaptureSession& session, OutputRunner output)
 {
 }
 
-CString CCaptureDlg::Run()
+UploadedImage CCaptureDlg::Run()
 {
-    m_optionsDlg.m_strUploadUrl.Empty();
+    m_optionsDlg.m_uploaded = UploadedImage();
     DoModal();
-    return m_optionsDlg.m_strUploadUrl;
+    return m_optionsDlg.m_uploaded;
 }
 
 const MessageMap* CCaptureDlg::Map()

@@ -18,8 +18,8 @@ public:
     ~CCaptureDlg() override = default;
 
     // Shows the session's frozen screen until the options dialog ends it.
-    // Returns the address of an upload that its OK finished, empty when none.
-    CString Run();
+    // Returns the upload that its OK finished, empty when none.
+    UploadedImage Run();
 
     static const MessageMap* Map();
     const MessageMap* GetMessageMap() const override { return Map(); }

@@ -188,7 +188,7 @@ void COptionsDlg::OnBnClickedOk()
     request.outputDir = m_strDir;
     request.area = m_session.m_rcArea;
     if (m_pfnOutput)
-        m_strUploadUrl = m_pfnOutput(m_session, request, m_hWnd, m_progress);
+        m_uploaded = m_pfnOutput(m_session, request, m_hWnd, m_progress);
     DestroyWindow();
 }
 

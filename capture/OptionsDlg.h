@@ -41,7 +41,7 @@ public:
     CButton m_btnMarkArea;
     CStatic m_staticColor;
     CStatic m_staticMagnifier;
-    CString m_strUploadUrl;  // address of the upload OK finished; empty when none
+    UploadedImage m_uploaded;  // the upload OK finished; empty when none
 
 protected:
     void OnBnClickedOk();

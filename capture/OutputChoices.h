@@ -8,6 +8,7 @@
 
 #include "framework/CString.h"
 #include "framework/Geometry.h"
+#include "upload/UploadedImage.h"
 
 class CaptureSession;
 class CTextProgressCtrl;
@@ -61,5 +62,5 @@ struct OutputRequest {
 // the bar and the clipboard owned by clipboardOwner; returns the address of
 // a finished upload, empty when there is none. The application supplies it:
 // it ties the capture to the output.
-using OutputRunner = CString (*)(CaptureSession& session, const OutputRequest& request, HWND clipboardOwner,
+using OutputRunner = UploadedImage (*)(CaptureSession& session, const OutputRequest& request, HWND clipboardOwner,
                                  CTextProgressCtrl& progress);

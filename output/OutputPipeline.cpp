@@ -80,11 +80,11 @@ bool MakeFinalImage(CBitmap& cropped, const OutputRequest& request, GdipBitmapPt
 }
 
 // Sends the image through a temporary file. Unless the image was saved in
-// the output directory already, a failed upload keeps that file there (or in
-// Pictures) and says where. Returns the image's address, empty when none
-// came back.
-CString UploadImage(const OutputRequest& request, Gdiplus::GpBitmap* image, CTextProgressCtrl& progress,
-                    bool savedToOutputDir)
+// the output directory already (savedPath), a failed upload keeps that file
+// there (or in Pictures). A failure is told in one message that also says
+// where the image is. Returns the upload, empty when none came back.
+UploadedImage UploadImage(const OutputRequest& request, Gdiplus::GpBitmap* image, CTextProgressCtrl& progress,
+                          const CString& savedPath)
 {
     const CString tempPath = TemporaryOutputPath(request.fileName, request.format);
     // An older file of that name must not go up in this image's place. A
@@ -96,21 +96,27 @@ CString UploadImage(const OutputRequest& request, Gdiplus::GpBitmap* image, CTex
     const bool withSeconds = request.selfDestruct && FindSelfDestructSeconds(request.selfDestructLabel, &seconds);
 
     TemporaryFileUploadSteps steps(progress, tempPath);
-    if (!savedToOutputDir) {
+    if (savedPath.IsEmpty()) {
         const CString preferred = request.outputDir.IsEmpty()
                                       ? CString()
                                       : OutputFilePath(request.outputDir, request.fileName, request.format);
         steps.KeepOnFailure(preferred, PicturesFolder());
     }
-    const CString address = RunUploadJob(progress, tempPath, withSeconds ? &seconds : nullptr, &steps);
-    if (!steps.KeptPath().IsEmpty())
-        AfxMessageBox(L"Could not upload the image. It was kept as " + steps.KeptPath(), MB_ICONERROR);
-    return address;
+    const UploadOutcome outcome = RunUploadJob(progress, tempPath, withSeconds ? &seconds : nullptr, &steps);
+    if (outcome.Succeeded()) {
+        RecordUpload(outcome.m_image, savedPath);
+        return outcome.m_image;
+    }
+    const CString text =
+        UploadErrorText(outcome.m_error, true, savedPath.IsEmpty() ? steps.KeptPath() : savedPath);
+    if (!text.IsEmpty())
+        AfxMessageBox(text, MB_ICONERROR);
+    return UploadedImage();
 }
 
 }  // namespace
 
-CString RunOutputPipeline(CaptureSession& session, const OutputRequest& request, HWND clipboardOwner,
+UploadedImage RunOutputPipeline(CaptureSession& session, const OutputRequest& request, HWND clipboardOwner,
                           CTextProgressCtrl& progress)
 {
     StoreSettings(request);
@@ -119,32 +125,33 @@ CString RunOutputPipeline(CaptureSession& session, const OutputRequest& request,
     CBitmap cropped;
     if (!CutArea(session, request.area, cropped)) {
         ReportSaveFailure(GdipStatusText(Gdiplus::OutOfMemory));
-        return CString();
+        return UploadedImage();
     }
 
     // Declared before any image so that every image is gone when it ends.
     GdiplusSession gdiplus;
     if (!gdiplus.IsRunning()) {
         ReportSaveFailure(GdipStatusText(gdiplus.Status()));
-        return CString();
+        return UploadedImage();
     }
     GdipBitmapPtr image;
     if (!MakeFinalImage(cropped, request, image))
-        return CString();
+        return UploadedImage();
 
     if (request.copyToClipboard)
         CopyImageToClipboard(image.get(), clipboardOwner);
 
-    bool saved = false;
+    CString savedPath;
     if (request.saveToFile) {
         const CString path = OutputFilePath(request.outputDir, request.fileName, request.format);
         const CString failure = SaveImage(image.get(), path, FindOutputFormat(request.format));
-        saved = failure.IsEmpty();
-        if (!saved)
+        if (failure.IsEmpty())
+            savedPath = path;
+        else
             ReportSaveFailure(failure);
     }
 
     if (!request.upload)
-        return CString();
-    return UploadImage(request, image.get(), progress, saved);
+        return UploadedImage();
+    return UploadImage(request, image.get(), progress, savedPath);
 }

@@ -13,9 +13,9 @@ class CTextProgressCtrl;
 // Stores the output settings, then burns the highlight into the session's
 // screen image, crops the request's area, scales, reduces and delivers the
 // image to the clipboard (owned by clipboardOwner), the output directory and
-// the image host (driving progress). Returns the address of a finished
-// upload, empty when there is none. Does not destroy any window.
-CString RunOutputPipeline(CaptureSession& session, const OutputRequest& request, HWND clipboardOwner,
+// the image host (driving progress). Returns the finished upload, empty when
+// there is none. Does not destroy any window.
+UploadedImage RunOutputPipeline(CaptureSession& session, const OutputRequest& request, HWND clipboardOwner,
                           CTextProgressCtrl& progress);
 
 // Index of the GDI+ encoder with this MIME type, its CLSID in *pClsid; -1

@@ -8,10 +8,12 @@
 #define IDR_TRAYMENU         132
 #define IDD_ABOUTBOX         133
 #define IDD_SETTINGS         134
+#define IDD_RECENT_UPLOADS   135
 
 #define ID_TRAY_EXIT         32771
 #define ID_TRAY_ABOUT        32772
 #define ID_TRAY_SETTINGS     32774
+#define ID_TRAY_RECENT       32775
 
 // Capture options dialog (IDD_OPTIONS).
 #define IDC_MARK_AREA        4
@@ -40,6 +42,16 @@
 #define IDC_EDIT_CODE        1018
 #define IDC_COPY_URL         1033
 #define IDC_COPY_CODE        1034
+#define IDC_DELETE_LABEL     1036
+#define IDC_EDIT_DELETE      1037
+#define IDC_DELETE_NOW       1038
+#define IDC_COPY_DELETE      1039
+
+// Recent uploads (IDD_RECENT_UPLOADS).
+#define IDC_RECENT_LIST      1001
+#define IDC_RECENT_COPY      1002
+#define IDC_RECENT_OPEN      1003
+#define IDC_RECENT_DELETE    1004
 
 // The bar a command-line upload shows on the desktop.
 #define IDC_UPLOAD_PROGRESS  123
@@ -65,3 +77,5 @@
 #define IDC_W_ALT            1033
 #define IDC_W_SHIFT          1034
 #define IDC_W_KEY            1035
+#define IDC_UPLOAD_URL       1036
+#define IDC_UPLOAD_KEY       1037

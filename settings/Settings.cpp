@@ -42,6 +42,8 @@ constexpr SettingInfo g_settings[] = {
     {Setting::SelfDestructTime, L"SelfDestructTime", kText, 0, L"", nullptr},
     {Setting::WindowPosOptions, L"WindowPosOptions", kText, 0, L"", L"absent: the options dialog is centred"},
     {Setting::UploadUrl, L"UploadUrl", kText, 0, L"", L"absent or not accepted: the built-in address"},
+    {Setting::UploadKey, L"UploadKey", kText, 0, L"",
+     L"sent as \"Authorization: Bearer\"; never over plain http beyond this computer"},
 };
 
 // A row's place is its Setting's number.
@@ -51,7 +53,7 @@ constexpr bool RowsInOrder()
     for (const SettingInfo& row : g_settings)
         if (static_cast<int>(row.id) != i++)
             return false;
-    return i == static_cast<int>(Setting::UploadUrl) + 1;
+    return i == static_cast<int>(Setting::UploadKey) + 1;
 }
 static_assert(RowsInOrder(), "one row per setting, in the order of the enumeration");
 

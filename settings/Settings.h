@@ -38,6 +38,7 @@ enum class Setting {
     SelfDestructTime,
     WindowPosOptions,
     UploadUrl,
+    UploadKey,
 };
 
 enum class SettingType { Integer, String };

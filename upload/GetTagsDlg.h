@@ -1,5 +1,6 @@
 // The dialog after a successful upload: the image's address and a forum
-// image tag made from it, each with a button that copies it.
+// image tag made from it, each with a button that copies it; and, when the
+// host gave one, the deletion address with "Delete now" and its own Copy.
 #pragma once
 
 #include "framework/CDialog.h"
@@ -16,9 +17,15 @@ public:
 
     CEdit m_editUrl;
     CEdit m_editCode;
-    CString m_strUrl;  // set by the opener before the dialog runs
+    CEdit m_editDelete;
+    CString m_strUrl;          // set by the opener before the dialog runs
+    CString m_strDeletionUrl;  // likewise; empty hides the third row
 
 private:
     void OnCopyUrl();
     void OnCopyCode();
+    void OnCopyDeletion();
+    void OnDeleteNow();
+    // Without a deletion address the dialog keeps its two-row layout.
+    void HideDeletionRow();
 };

@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "framework/CWinApp.h"
 #include "framework/Handles.h"
+#include "upload/TransferRate.h"
+#include "upload/UploadKey.h"
 
 namespace {
 
@@ -57,21 +58,15 @@ void UploadClient::SetTimeouts(HINTERNET handle) const
         ::InternetSetOptionW(handle, option, &timeout, sizeof(timeout));
 }
 
-void UploadClient::ReportError(const CString& text, UINT type) { AfxMessageBox(text, type); }
-
-HRESULT UploadClient::Fail(const wchar_t* format, DWORD error, UINT type)
+HRESULT UploadClient::Fail(const wchar_t* api, DWORD error, UploadStep step, const CString& path)
 {
-    CString text;
-    text.Format(format, static_cast<int>(error), error);
-    ReportError(text, type);
-    return UploadFailure(error);
-}
-
-HRESULT UploadClient::FailField(const wchar_t* format, const CString& field, DWORD error)
-{
-    CString text;
-    text.Format(format, field.GetString(), static_cast<int>(error), error);
-    ReportError(text, MB_ICONERROR);
+    m_error = UploadError();
+    m_error.kind = UploadErrorKindOf(error, step);
+    m_error.step = step;
+    m_error.api = api;
+    m_error.error = error;
+    m_error.path = path;
+    m_error.host = m_pRequest ? m_pRequest->m_endpoint.HostAndPort() : CString();
     return UploadFailure(error);
 }
 
@@ -79,58 +74,64 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
 {
     m_pRequest = &request;
     m_pResponse = &response;
+    m_error = UploadError();
+    const UploadEndpoint& endpoint = request.m_endpoint;
+
+    // The key is checked before anything goes anywhere: over plain http it
+    // would be readable on every network it crosses.
+    const CString authorization = AuthorizationHeader(request.m_strUploadKey);
+    if (!authorization.IsEmpty() && !MayCarryUploadKey(endpoint.IsHttps(), endpoint.m_strHost)) {
+        m_error.kind = UploadErrorKind::KeyNeedsHttps;
+        m_error.host = endpoint.HostAndPort();
+        return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    }
+    // A file that cannot be read is told about before the host hears of it.
+    for (const UploadFileField& file : request.m_files) {
+        FileHandle probe(::CreateFileW(file.m_strPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                       nullptr));
+        if (!probe.IsValid())
+            return Fail(L"CreateFile", ::GetLastError(), UploadStep::ReadingFile, file.m_strPath);
+    }
 
     InternetHandle session(::InternetOpenW(kUploadAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session)
-        return Fail(L"InternetOpen failed, error = %d (0x%x)\n", ::GetLastError());
+        return Fail(L"InternetOpen", ::GetLastError(), UploadStep::Starting);
     SetTimeouts(session);
     ::InternetSetStatusCallbackW(session, &UploadClient::StatusCallback);
 
     const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
-    const UploadEndpoint& endpoint = request.m_endpoint;
     InternetHandle connection(::InternetConnectW(session, endpoint.m_strHost, endpoint.m_nPort, nullptr, nullptr,
                                                  INTERNET_SERVICE_HTTP, 0, context));
-    if (!connection) {
-        const DWORD error = ::GetLastError();
-        session.Close();
-        return Fail(L"InternetConnect failed, error = %d (0x%x)\n", error);
-    }
+    if (!connection)
+        return Fail(L"InternetConnect", ::GetLastError(), UploadStep::Connecting);
     SetTimeouts(connection);
 
-    InternetHandle hRequest(::HttpOpenRequestW(connection, L"POST", endpoint.m_strPath, nullptr, nullptr, nullptr,
-                                               kRequestFlags, context));
-    if (!hRequest) {
-        const DWORD error = ::GetLastError();
-        connection.Close();
-        session.Close();
-        return Fail(L"HttpOpenRequest failed, error = %d (0x%x)\n", error);
-    }
+    // Over https the certificate is checked against the system's trusted
+    // roots, with its name and dates; no flag here turns any of that off.
+    const DWORD flags = kRequestFlags | (endpoint.IsHttps() ? INTERNET_FLAG_SECURE : 0);
+    InternetHandle hRequest(
+        ::HttpOpenRequestW(connection, L"POST", endpoint.m_strPath, nullptr, nullptr, nullptr, flags, context));
+    if (!hRequest)
+        return Fail(L"HttpOpenRequest", ::GetLastError(), UploadStep::Connecting);
     SetTimeouts(hRequest);
-    auto closeAll = [&]() {
-        hRequest.Close();
-        connection.Close();
-        session.Close();
-    };
 
     const CString boundary = MakeBoundary();
     if (!::HttpAddRequestHeadersW(hRequest, ContentTypeHeader(boundary), static_cast<DWORD>(-1),
-                                  HTTP_ADDREQ_FLAG_ADD)) {
-        const DWORD error = ::GetLastError();
-        closeAll();
-        return Fail(L"HttpAddRequestHeaders failed, error = %d (0x%x)\n", error);
-    }
+                                  HTTP_ADDREQ_FLAG_ADD))
+        return Fail(L"HttpAddRequestHeaders", ::GetLastError(), UploadStep::Starting);
+    if (!authorization.IsEmpty() &&
+        !::HttpAddRequestHeadersW(hRequest, authorization, static_cast<DWORD>(-1),
+                                  HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+        return Fail(L"HttpAddRequestHeaders", ::GetLastError(), UploadStep::Starting);
 
     // The length is announced before anything is sent, and it is 32 bits
     // wide: an upload that does not fit is refused here rather than sent
     // with a length that lies.
     std::vector<ULONGLONG> fileSizes;
     const ULONGLONG bodyLength = BodyLength64(request, boundary, &fileSizes);
-    if (!BodyFitsLength(bodyLength)) {
-        closeAll();
-        return Fail(L"The file is too large to upload: files and the whole upload must stay below 4 GB, "
-                    L"error = %d (0x%x)\n",
-                    ERROR_FILE_TOO_LARGE);
-    }
+    if (!BodyFitsLength(bodyLength))
+        return Fail(L"GetFileSize", ERROR_FILE_TOO_LARGE, UploadStep::ReadingFile,
+                    request.m_files.empty() ? CString() : request.m_files.front().m_strPath);
     DWORD totalFileBytes = 0;
     for (ULONGLONG size : fileSizes)
         totalFileBytes += static_cast<DWORD>(size);
@@ -138,11 +139,8 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
     INTERNET_BUFFERSW buffers{};
     buffers.dwStructSize = sizeof(buffers);
     buffers.dwBufferTotal = static_cast<DWORD>(bodyLength);
-    if (!::HttpSendRequestExW(hRequest, &buffers, nullptr, HSR_INITIATE, context)) {
-        const DWORD error = ::GetLastError();
-        closeAll();
-        return Fail(L"HttpSendRequestEx failed, error = %d (0x%x)\n", error);
-    }
+    if (!::HttpSendRequestExW(hRequest, &buffers, nullptr, HSR_INITIATE, context))
+        return Fail(L"HttpSendRequestEx", ::GetLastError(), UploadStep::Connecting);
 
     for (const UploadFormField& field : request.m_fields) {
         const HRESULT hr = WriteFormField(hRequest, boundary, field.m_strName, field.m_strValue);
@@ -160,21 +158,12 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
             return hr;
     }
 
-    if (!WriteAll(hRequest, ClosingDelimiter(boundary))) {
-        const DWORD error = ::GetLastError();
-        closeAll();
-        return Fail(L"InternetWriteFile bodyTrailer failed, error = %d (0x%x)\n", error);
-    }
+    if (!WriteAll(hRequest, ClosingDelimiter(boundary)))
+        return Fail(L"InternetWriteFile", ::GetLastError(), UploadStep::SendingImage);
 
     const DWORD endStarted = ::GetTickCount();
-    if (!::HttpEndRequestW(hRequest, nullptr, 0, context)) {
-        const DWORD error = ::GetLastError();
-        closeAll();
-        // A server that took the body and never answered is worth telling.
-        if (error == ERROR_INTERNET_TIMEOUT)
-            return Fail(L"HttpEndRequest failed, error = %d (0x%x)\n", error);
-        return UploadFailure(error);
-    }
+    if (!::HttpEndRequestW(hRequest, nullptr, 0, context))
+        return Fail(L"HttpEndRequest", ::GetLastError(), UploadStep::WaitingForAnswer);
 
     DWORD statusCode = 0;
     DWORD statusLength = sizeof(statusCode);
@@ -186,29 +175,31 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
         // a status line there was no answer: the server stayed silent until
         // the deadline, or closed without a word.
         const bool timedOut = ::GetTickCount() - endStarted + kDeadlineSlackMs >= m_dwTimeoutMs;
-        closeAll();
-        return Fail(L"HttpEndRequest failed, error = %d (0x%x)\n",
-                    timedOut ? ERROR_INTERNET_TIMEOUT : ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        return Fail(L"HttpEndRequest", timedOut ? ERROR_INTERNET_TIMEOUT : ERROR_HTTP_INVALID_SERVER_RESPONSE,
+                    UploadStep::WaitingForAnswer);
     }
     response.m_nStatusCode = static_cast<int>(statusCode);
 
     ReadResponseHeaders(hRequest);
     ReadResponseBody(hRequest);
+    // The request went through; whether the host took the image is its
+    // status: a refusal carries the host's one-line reason.
+    if (statusCode >= 400) {
+        m_error.kind = UploadErrorKind::Refused;
+        m_error.step = UploadStep::WaitingForAnswer;
+        m_error.status = static_cast<int>(statusCode);
+        m_error.reason = OneLineReason(m_strResponseBody);
+        m_error.host = endpoint.HostAndPort();
+    }
     return S_OK;
 }
 
 HRESULT UploadClient::WriteFormField(HINTERNET hRequest, const CString& boundary, const CString& name,
                                      const CString& value)
 {
-    if (!WriteAll(hRequest, FormFieldHeader(boundary, name)))
-        return FailField(L"InternetWriteFile header failed, field = %s, error = %d (0x%x)\n", name,
-                         ::GetLastError());
-    if (!value.IsEmpty() && !WriteAll(hRequest, ToAnsi(value)))
-        return FailField(L"InternetWriteFile value failed, field = %s, error = %d (0x%x)\n", name,
-                         ::GetLastError());
-    if (!WriteAll(hRequest, PartTrailer()))
-        return FailField(L"InternetWriteFile trailer failed, field = %s, error = %d (0x%x)\n", name,
-                         ::GetLastError());
+    if (!WriteAll(hRequest, FormFieldHeader(boundary, name)) ||
+        (!value.IsEmpty() && !WriteAll(hRequest, ToAnsi(value))) || !WriteAll(hRequest, PartTrailer()))
+        return Fail(L"InternetWriteFile", ::GetLastError(), UploadStep::SendingImage);
     return S_OK;
 }
 
@@ -217,12 +208,11 @@ HRESULT UploadClient::WriteFileField(HINTERNET hRequest, const CString& boundary
                                      DWORD& totalSent, DWORD totalFileBytes)
 {
     if (!WriteAll(hRequest, FileFieldHeader(boundary, name, path, contentType)))
-        return FailField(L"InternetWriteFile fileheader failed, field = %s, error = %d (0x%x)\n", name,
-                         ::GetLastError());
+        return Fail(L"InternetWriteFile", ::GetLastError(), UploadStep::SendingImage);
 
     FileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.IsValid())
-        return Fail(L"CreateFile failed, error = %d (0x%x)\n", ::GetLastError());
+        return Fail(L"CreateFile", ::GetLastError(), UploadStep::ReadingFile, path);
 
     if (m_pProgress)
         m_pProgress->OnFileBegin(path);
@@ -238,8 +228,7 @@ HRESULT UploadClient::WriteFileField(HINTERNET hRequest, const CString& boundary
     file.Close();
 
     if (!WriteAll(hRequest, PartTrailer()))
-        return FailField(L"InternetWriteFile fileTrailer failed, field = %s, error = %d (0x%x)\n", name,
-                         ::GetLastError());
+        return Fail(L"InternetWriteFile", ::GetLastError(), UploadStep::SendingImage);
     return S_OK;
 }
 
@@ -248,36 +237,54 @@ HRESULT UploadClient::StreamFile(HINTERNET hRequest, const CString& path, HANDLE
 {
     const DWORD size = fileSize;
     DWORD sent = 0;
-    // A rate of 0 is never a divisor.
-    DWORD rate = m_pRequest && m_pRequest->m_nBytesPerSecond ? m_pRequest->m_nBytesPerSecond : 1;
+    // 0 until the rate is known: a reading taken in the first moments says
+    // nothing about the rest, so no time left is promised from it.
+    DWORD rate = 0;
+    DWORD fileSecondsLeft = 0;
+    DWORD totalSecondsLeft = 0;
 
-    const DWORD startTick = CurrentTick();
-    DWORD lastTick = startTick;
+    const DWORD startMs = ::GetTickCount();
+    DWORD lastTick = CurrentTick();
     std::vector<char> buffer(kUploadChunkBytes);
 
-    DWORD fileSecondsLeft = size / rate;
-    DWORD totalSecondsLeft = totalFileBytes / rate;
+    // Measures the rate once it is known and the time left from it.
+    auto measure = [&]() {
+        const DWORD elapsedMs = ::GetTickCount() - startMs;
+        if (!TransferRateKnown(elapsedMs, sent, size))
+            return;
+        // A wrapped tick counter or a burst into the socket's buffer can
+        // measure 0 ms; the rate is never a divisor of 0.
+        rate = static_cast<DWORD>(static_cast<ULONGLONG>(sent) * 1000 / (elapsedMs ? elapsedMs : 1));
+        if (rate == 0)
+            rate = 1;
+        fileSecondsLeft = (size - sent) / rate;
+        totalSecondsLeft = (totalFileBytes - totalSent) / rate;
+    };
+
     if (m_pProgress)
         m_pProgress->OnProgress(path, 0, size, fileSecondsLeft, totalSent, totalFileBytes, totalSecondsLeft, rate);
 
     for (;;) {
-        if (m_pProgress && m_pProgress->IsCancelled())
+        if (m_pProgress && m_pProgress->IsCancelled()) {
+            m_error.kind = UploadErrorKind::Cancelled;
             return UPLOAD_E_CANCELLED;
+        }
 
         // Never more than the announced size, whatever the file does now.
         const DWORD remaining = size - sent;
         const DWORD toRead = remaining < kUploadChunkBytes ? remaining : kUploadChunkBytes;
         DWORD read = 0;
         if (toRead > 0 && !::ReadFile(hFile, buffer.data(), toRead, &read, nullptr))
-            return Fail(L"ReadFile failed, error = %d (0x%x)\n", ::GetLastError());
+            return Fail(L"ReadFile", ::GetLastError(), UploadStep::ReadingFile, path);
 
         if (read == 0) {
             if (sent < size) {
                 // The file shrank after its length was announced: the body
                 // cannot be completed, so the upload stops.
-                return Fail(L"ReadFile failed, error = %d (0x%x)\n", ERROR_HANDLE_EOF);
+                return Fail(L"ReadFile", ERROR_HANDLE_EOF, UploadStep::ReadingFile, path);
             }
-            if (m_pRequest)
+            measure();
+            if (m_pRequest && rate)
                 m_pRequest->m_nBytesPerSecond = rate;
             if (m_pProgress)
                 m_pProgress->OnProgress(path, size, size, fileSecondsLeft, totalSent, totalFileBytes,
@@ -285,26 +292,15 @@ HRESULT UploadClient::StreamFile(HINTERNET hRequest, const CString& path, HANDLE
             return S_OK;
         }
 
-        if (!WriteAll(hRequest, buffer.data(), read)) {
-            const DWORD error = ::GetLastError();
-            // A server that stopped reading is worth telling.
-            if (error == ERROR_INTERNET_TIMEOUT)
-                return Fail(L"InternetWriteFile failed, error = %d (0x%x)\n", error);
-            return UploadFailure(error);
-        }
+        if (!WriteAll(hRequest, buffer.data(), read))
+            return Fail(L"InternetWriteFile", ::GetLastError(), UploadStep::SendingImage);
         sent += read;
         totalSent += read;
 
         const DWORD now = CurrentTick();
         if (now == lastTick)
             continue;
-        // Bytes per second from half-second ticks; a wrapped tick counter or
-        // a slow start measures 0, which would then divide.
-        rate = static_cast<DWORD>(static_cast<ULONGLONG>(sent) * 2 / (now - startTick));
-        if (rate == 0)
-            rate = 1;
-        fileSecondsLeft = (size - sent) / rate;
-        totalSecondsLeft = (totalFileBytes - totalSent) / rate;
+        measure();
         if (m_pProgress)
             m_pProgress->OnProgress(path, sent, size, fileSecondsLeft, totalSent, totalFileBytes, totalSecondsLeft,
                                     rate);
@@ -324,7 +320,7 @@ HRESULT UploadClient::ReadResponseHeaders(HINTERNET hRequest)
             break;
         const DWORD error = ::GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER || attempt >= 8)
-            return Fail(L"HttpQueryInfo failed, error = %d (0x%x)\n", error, 0);
+            return UploadFailure(error);
         length += 2;
         buffer.assign(length / sizeof(wchar_t) + 1, L'\0');
     }
@@ -344,7 +340,7 @@ HRESULT UploadClient::ReadResponseBody(HINTERNET hRequest)
         std::vector<char> chunk(static_cast<size_t>(want) + 1, '\0');
         DWORD read = 0;
         if (!::InternetReadFile(hRequest, chunk.data(), want, &read))
-            return Fail(L"InternetReadFile failed, error = %d (0x%x)\n", ::GetLastError());
+            break;  // the body only ever gives a refusal its reason
         if (read == 0)
             break;
         chunk[read] = '\0';

@@ -2,7 +2,8 @@
 // WinINet session on the calling thread: the body length is announced up
 // front, file contents are streamed in 8192-byte chunks with progress and a
 // cancellation check, and the status code, raw response headers and body are
-// read back. Every failing step ends the upload; most are shown to the user.
+// read back. Every failing step ends the upload and leaves in m_error what
+// the user is to be told; the transport itself shows nothing.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "framework/CString.h"
+#include "upload/UploadError.h"
 #include "upload/UploadProgress.h"
 #include "upload/UploadRequest.h"
 
@@ -66,17 +68,16 @@ public:
     CString m_strResponseHeaders;          // status line and header lines, each ending "\r\n"
     CString m_strHostName;                 // from the last name-resolution notification
     DWORD m_dwTimeoutMs;                   // connect, send and receive deadline
-
-protected:
-    // Shows a failure to the user: a message box with the application's
-    // title, the stop icon (MB_ICONERROR) or, for type 0, the exclamation.
-    virtual void ReportError(const CString& text, UINT type);
+    // Why the last Send did not deliver the image: a failed step, or the
+    // host's refusal (Send returns 0 for an answered request, whatever the
+    // status). Kind None after a delivery.
+    UploadError m_error;
 
 private:
     // Gives a handle (and what WinINet makes from it) the deadlines.
     void SetTimeouts(HINTERNET handle) const;
-    HRESULT Fail(const wchar_t* format, DWORD error, UINT type = MB_ICONERROR);
-    HRESULT FailField(const wchar_t* format, const CString& field, DWORD error);
+    // Records the failed call in m_error and returns its result.
+    HRESULT Fail(const wchar_t* api, DWORD error, UploadStep step, const CString& path = CString());
 };
 
 // HRESULT_FROM_WIN32, except that a failed step whose error code reads 0 is

@@ -3,6 +3,7 @@
 #include <wininet.h>
 
 #include "settings/Settings.h"
+#include "upload/UploadError.h"
 
 namespace {
 
@@ -36,7 +37,10 @@ bool UploadEndpoint::Parse(const CString& url, UploadEndpoint* pOut)
 
     if (url.IsEmpty() || !::InternetCrackUrlW(url, 0, 0, &parts))
         return false;
-    if (::lstrcmpW(scheme, L"http") != 0 || parts.nPort != INTERNET_DEFAULT_HTTP_PORT)
+    // The scheme is compared as written, as it always was.
+    if (::lstrcmpW(scheme, L"http") != 0 && ::lstrcmpW(scheme, L"https") != 0)
+        return false;
+    if (parts.nPort == 0 || !host[0])
         return false;
     if (user[0] || password[0] || extra[0])
         return false;
@@ -47,6 +51,8 @@ bool UploadEndpoint::Parse(const CString& url, UploadEndpoint* pOut)
     pOut->m_strPath = path;
     return true;
 }
+
+CString UploadEndpoint::HostAndPort() const { return ::HostAndPort(m_strHost, m_nPort); }
 
 UploadEndpoint UploadEndpoint::Current()
 {

@@ -16,9 +16,14 @@ struct UploadEndpoint {
     CString m_strPath;  // with its leading "/"
 
     // Takes url apart into *pOut. Accepts only what the transport can send
-    // to: http on port 80 without user name, password, query or fragment.
-    // False for anything else, and *pOut is left as it was.
+    // to: http or https, on their own port (80, 443) unless one is given,
+    // without user name, password, query or fragment. False for anything
+    // else, and *pOut is left as it was.
     static bool Parse(const CString& url, UploadEndpoint* pOut);
+
+    bool IsHttps() const { return m_strScheme == L"https"; }
+    // "host:port", as messages name the host.
+    CString HostAndPort() const;
 
     // The endpoint in use: the "UploadUrl" setting when it is present and
     // accepted, else the built-in address. Read at the moment of use.

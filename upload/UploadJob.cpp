@@ -1,10 +1,13 @@
 #include "upload/UploadJob.h"
 
 #include "framework/CWinApp.h"
+#include "settings/Settings.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/KeptUpload.h"
 #include "upload/UploadClient.h"
+#include "upload/ResponseHeaders.h"
 #include "upload/UploadEndpoint.h"
+#include "upload/UploadHistory.h"
 #include "upload/UploadProgress.h"
 #include "upload/UploadRequest.h"
 
@@ -26,8 +29,8 @@ CString ExtractUploadedAddress(const CString& headers, bool* pFound)
     return address;
 }
 
-CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int* pSelfDestructSeconds,
-                     UploadJobSteps* pSteps, bool* pFound)
+UploadOutcome RunUploadJob(CTextProgressCtrl& control, const CString& path, const int* pSelfDestructSeconds,
+                           UploadJobSteps* pSteps)
 {
     OrvoUploadProgress progress(&control);
     UploadClient client(&progress);
@@ -36,6 +39,7 @@ CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int*
     response.m_nStatusCode = -1;
 
     request.m_endpoint = UploadEndpoint::Current();
+    request.m_strUploadKey = Settings::ReadString(Setting::UploadKey);
     request.AddFile(L"file", path, L"application/octet-stream");
     if (pSelfDestructSeconds) {
         CString seconds;
@@ -50,13 +54,29 @@ CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int*
         CWaitCursor wait;
         outcome.m_hrSend = client.Send(request, response);
     }
-    outcome.m_strAddress = ExtractUploadedAddress(client.m_strResponseHeaders, &outcome.m_bFound);
+    outcome.m_error = client.m_error;
+    outcome.m_image.m_strAddress = ExtractUploadedAddress(client.m_strResponseHeaders, &outcome.m_bFound);
+    if (!outcome.m_error.Failed()) {
+        if (outcome.m_image.IsEmpty()) {
+            outcome.m_error.kind = UploadErrorKind::NoAddress;
+            outcome.m_error.host = request.m_endpoint.HostAndPort();
+        } else {
+            outcome.m_image.m_strDeletionUrl = ExtractDeletionAddress(client.m_strResponseHeaders);
+        }
+    }
     if (pSteps)
         pSteps->AfterSend(outcome);
+    return outcome;
+}
 
-    if (pFound)
-        *pFound = outcome.m_bFound;
-    return outcome.m_strAddress;
+void RecordUpload(const UploadedImage& image, const CString& savedFile)
+{
+    UploadRecord record;
+    record.time = UploadRecordTime();
+    record.address = image.m_strAddress;
+    record.deletionAddress = image.m_strDeletionUrl;
+    record.savedFile = savedFile;
+    AppendUploadRecord(UploadHistoryPath(), record);
 }
 
 void TemporaryFileUploadSteps::KeepOnFailure(const CString& preferredPath, const CString& fallbackDir)

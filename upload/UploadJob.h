@@ -7,16 +7,19 @@
 #include <windows.h>
 
 #include "framework/CString.h"
+#include "upload/UploadError.h"
+#include "upload/UploadedImage.h"
 
 class CTextProgressCtrl;
 
 // How a transfer ended.
 struct UploadOutcome {
     HRESULT m_hrSend = S_OK;  // what the transport returned
-    CString m_strAddress;     // the image's address, empty when none came back
+    UploadedImage m_image;    // empty address when none came back
     bool m_bFound = false;    // "Uploaded: " occurred in the answer
+    UploadError m_error;      // why there is no address; kind None when there is one
     // Only an address makes the image reachable.
-    bool Succeeded() const { return !m_strAddress.IsEmpty(); }
+    bool Succeeded() const { return !m_image.IsEmpty() && !m_error.Failed(); }
 };
 
 // What a caller does around the transfer.
@@ -37,10 +40,15 @@ CString ExtractUploadedAddress(const CString& headers, bool* pFound = nullptr);
 // Sends path as the form part "file" (application/octet-stream), after the
 // field "selfdestruct_timeout" when pSelfDestructSeconds is given, driving
 // control with the progress, to the endpoint in use (UploadEndpoint::Current)
-// with the wait cursor shown for the transfer. Returns the address (empty if the answer held
-// none); *pFound as for ExtractUploadedAddress.
-CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int* pSelfDestructSeconds = nullptr,
-                     UploadJobSteps* pSteps = nullptr, bool* pFound = nullptr);
+// with the upload key of the settings, and the wait cursor shown for the
+// transfer. An answer without an address is a failure too (NoAddress).
+UploadOutcome RunUploadJob(CTextProgressCtrl& control, const CString& path, const int* pSelfDestructSeconds = nullptr,
+                           UploadJobSteps* pSteps = nullptr);
+
+// Adds a successful upload to the recent-uploads file, with the file the
+// image was saved as (empty when none). A file that cannot be written costs
+// the list one entry, never the upload.
+void RecordUpload(const UploadedImage& image, const CString& savedFile);
 
 // The steps of an upload of a temporary image file from a dialog: the
 // dialog's bar is shown for the transfer and hidden after it, and the file is

@@ -53,9 +53,13 @@ void OrvoUploadProgress::OnProgress(LPCWSTR, DWORD fileSent, DWORD fileSize, DWO
         position >>= 1;
     }
 
+    // A rate of 0 is not known yet: no figures are better than wild ones.
     CString text;
-    text.Format(L"%d%%   %d KB/s   %d s left", percent, static_cast<int>(bytesPerSecond / 1024),
-                static_cast<int>(fileSecondsLeft));
+    if (bytesPerSecond == 0)
+        text.Format(L"%d%%", percent);
+    else
+        text.Format(L"%d%%   %d KB/s   %d s left", percent, static_cast<int>(bytesPerSecond / 1024),
+                    static_cast<int>(fileSecondsLeft));
     const HWND hwnd = m_pProgressCtrl->GetSafeHwnd();
     ::SetWindowTextW(hwnd, text);
     ::SendMessageW(hwnd, PBM_SETRANGE32, 0, static_cast<LPARAM>(rangeMax));

@@ -25,6 +25,8 @@ public:
     virtual void OnClosingConnection();
     virtual void OnConnectionClosed();
     virtual void OnFileBegin(LPCWSTR path);
+    // bytesPerSecond (and with it the seconds left) is 0 until the rate is
+    // known: after the first second of a file or its first 5 %.
     virtual void OnProgress(LPCWSTR path, DWORD fileSent, DWORD fileSize, DWORD fileSecondsLeft,
                             DWORD totalSent, DWORD totalSize, DWORD totalSecondsLeft,
                             DWORD bytesPerSecond);

@@ -30,10 +30,10 @@ public:
     void AddSelfDestructTimeout(const CString& value);
 
     UploadEndpoint m_endpoint;             // where the request goes
+    CString m_strUploadKey;                // sent as "Authorization: Bearer"; empty sends none
     std::vector<UploadFileField> m_files;   // sent after all form fields
     std::vector<UploadFormField> m_fields;  // sent first
-    // Bytes per second: gives the first time-left figures of a file; the
-    // transport stores the last measured rate here.
+    // Bytes per second: the transport stores the last measured rate here.
     DWORD m_nBytesPerSecond = 5600;
 };
 

@@ -25,7 +25,10 @@ struct StoredImage {
 struct UploadResult {
     int status;
     std::string text;  // the address on success, else the reason
+    std::string deletion_url = {};  // on success
 };
+
+enum class Deletion { Deleted, Unknown, Failed };
 
 struct RecoveryReport {
     std::size_t temporary_files = 0;
@@ -56,6 +59,18 @@ public:
     // deleted keeps its record so that the next round tries again.
     std::size_t reap();
 
+    // The address of the image a deletion token belongs to, if it still exists.
+    std::optional<std::string> deletion_subject(std::string_view token);
+    // Deletes the image and its record at once: it answers 404 from then on.
+    Deletion delete_by_token(std::string_view token);
+    // Deletes an image by id (file first, so it stops being served at once,
+    // then its record). False if there was no such image.
+    bool remove(std::string_view id);
+
+    // Drops kept records that were removed elsewhere (by hand, or by
+    // `imagehost remove` while the server runs).
+    void forget_removed();
+
     ImageFiles& files() { return files_; }
 
     // Ends group commits after the uploads already handed over.
@@ -66,6 +81,7 @@ private:
     MetadataStore metadata_;
     std::string public_url_;
     const Clock& clock_;
+    std::int64_t last_prune_ = 0;  // wall clock, only on the thread of forget_removed
     GroupCommitter committer_;  // last: its threads use the members above
 };
 

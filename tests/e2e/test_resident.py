@@ -10,8 +10,8 @@ PROBE_KEY = SETTINGS_KEY + r"\hotkeyprobe"
 # Where Wine's taskbar shows the first notification icon on the 1280x1024
 # virtual desktop: the bottom-right corner.
 FIRST_TRAY_ICON = ("1269", "1013")
-# "E&xit" is the last of the three items of the icon's menu.
-EXIT_ITEM = "3/3"
+# "E&xit" is the last of the four items of the icon's menu.
+EXIT_ITEM = "4/4"
 
 
 class ResidentProgramTest(DesktopTestCase):

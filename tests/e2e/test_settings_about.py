@@ -15,9 +15,9 @@ from harness import SETTINGS_KEY, DesktopTestCase, wait_until
 
 APP_KEY = SETTINGS_KEY + r"\orvocapture"
 # Where Wine's taskbar shows the first notification icon on the 1280x1024
-# virtual desktop, and the icon menu's items: About, Settings, Exit.
+# virtual desktop, and the icon menu's items: About, Recent uploads, Settings, Exit.
 FIRST_TRAY_ICON = ("1269", "1013")
-ABOUT_ITEM, SETTINGS_ITEM = "1/3", "2/3"
+ABOUT_ITEM, SETTINGS_ITEM = "1/4", "3/4"
 SCREEN = (1280, 1024)
 BLUE = (0, 0, 255)
 # The shell finds the program that opens a scheme here (the test prefix's own

@@ -271,7 +271,7 @@ TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowClos
     LoopScript script(
         {
             [&] {
-                options.m_strUploadUrl = L"http://localhost/i/abc.png";  // as a finished upload leaves it
+                options.m_uploaded.m_strAddress = L"http://localhost/i/abc.png";  // as a finished upload leaves it
                 ::PostMessageW(options.m_editFilename, WM_KEYDOWN, VK_ESCAPE, 0);
             },
             [&] {

@@ -80,7 +80,7 @@ protected:
         // The dialog hands over the area the session holds at OK.
         OutputRequest withArea = request;
         withArea.area = m_app.m_session.m_rcArea;
-        m_address = RunOutputPipeline(m_app.m_session, withArea, HostWindow(), m_bar);
+        m_address = RunOutputPipeline(m_app.m_session, withArea, HostWindow(), m_bar).m_strAddress;
         m_shown = answerer.Shown();
     }
 
@@ -406,6 +406,10 @@ TEST_F(OutputPipeline, SuccessfulUploadOnlyLeavesNoFileAnywhereAndAnUnknownLabel
     EXPECT_EQ(FilePart(server.Requests()[0]).substr(0, 2), "\xFF\xD8") << "a JPEG went up";
 }
 
+// What a failed upload from a capture says, up to where the image is.
+const CString kNoAddress = L"The image host at localhost:80 answered without the image's address. Check that the "
+                           L"address in Settings is that of an image host. The image was saved as ";
+
 TEST_F(OutputPipeline, FailedUploadKeepsTheImageInTheOutputFolderAndSaysWhere)
 {
     FakeServer server(HttpResponse("X-Other: 1\r\n"));  // an answer without an address
@@ -417,7 +421,7 @@ TEST_F(OutputPipeline, FailedUploadKeepsTheImageInTheOutputFolderAndSaysWhere)
     Run(r);
     const CString kept = dir.File(L"shot.png");
     ASSERT_EQ(m_shown.size(), 1u);
-    EXPECT_EQ(m_shown[0].text, L"Could not upload the image. It was kept as " + kept);
+    EXPECT_EQ(m_shown[0].text, kNoAddress + kept + L".");
     EXPECT_TRUE(m_shown[0].errorIcon);
     EXPECT_EQ(m_address, L"");
     EXPECT_FALSE(FileExists(TemporaryOutputPath(L"shot", FormatPng)));
@@ -440,7 +444,7 @@ TEST_F(OutputPipeline, FailedUploadKeepsTheImageInPicturesWhenTheOutputFolderCan
     ::DeleteFileW(expected);
     Run(r);
     ASSERT_EQ(m_shown.size(), 1u);
-    EXPECT_EQ(m_shown[0].text, L"Could not upload the image. It was kept as " + expected);
+    EXPECT_EQ(m_shown[0].text, kNoAddress + expected + L".");
     EXPECT_TRUE(FileExists(expected));
     ::DeleteFileW(expected);
 }
@@ -455,7 +459,8 @@ TEST_F(OutputPipeline, FailedUploadOfASavedImageLeavesOnlyTheSavedFile)
     r.saveToFile = true;
     r.upload = true;
     Run(r);
-    EXPECT_TRUE(Messages().empty());
+    ASSERT_EQ(m_shown.size(), 1u);
+    EXPECT_EQ(m_shown[0].text, kNoAddress + dir.File(L"shot.png") + L".") << "the one message says where it is";
     EXPECT_EQ(dir.Files(), std::vector<CString>{L"shot.png"});
     EXPECT_FALSE(FileExists(TemporaryOutputPath(L"shot", FormatPng)));
 }
@@ -474,6 +479,6 @@ TEST_F(OutputPipeline, FailedUploadDoesNotOverwriteAFileOfTheSameName)
     r.upload = true;
     Run(r);
     ASSERT_EQ(m_shown.size(), 1u);
-    EXPECT_EQ(m_shown[0].text, L"Could not upload the image. It was kept as " + dir.File(L"shot (2).png"));
+    EXPECT_EQ(m_shown[0].text, kNoAddress + dir.File(L"shot (2).png") + L".");
     EXPECT_EQ(ReadFileBytes(dir.File(L"shot.png")), "older");
 }

@@ -66,8 +66,8 @@ TEST(SystemTray, ADoubleClickOnItsOwnIconRunsTheDefaultMenuItem)
     EXPECT_EQ(postedCommand(), 0u);
     EXPECT_EQ(::SendMessageW(tray, WM_TRAY_CALLBACK, 132, WM_LBUTTONDBLCLK), 1);
     EXPECT_EQ(postedCommand(), static_cast<WPARAM>(ID_TRAY_SETTINGS));
-    // By position: the menu's third item.
-    ASSERT_TRUE(tray.ChooseDefaultMenuItem(2, TRUE));
+    // By position: the menu's last item.
+    ASSERT_TRUE(tray.ChooseDefaultMenuItem(3, TRUE));
     ::SendMessageW(tray, WM_TRAY_CALLBACK, 132, WM_LBUTTONDBLCLK);
     EXPECT_EQ(postedCommand(), static_cast<WPARAM>(ID_TRAY_EXIT));
     app.m_pMainWnd = nullptr;

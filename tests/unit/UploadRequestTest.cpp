@@ -202,7 +202,7 @@ TEST(UploadBody, OnlyBodiesThatFitTheAnnouncedLengthAreAccepted)
     EXPECT_FALSE(BodyFitsLength(0x100000000ull));
 }
 
-TEST(UploadEndpoint, AcceptsHttpOnPort80AndTakesItApart)
+TEST(UploadEndpoint, AcceptsHttpAndHttpsOnTheirOwnOrAGivenPortAndTakesItApart)
 {
     UploadEndpoint endpoint;
     EXPECT_TRUE(UploadEndpoint::Parse(L"http://localhost/upload.php", &endpoint));
@@ -215,14 +215,24 @@ TEST(UploadEndpoint, AcceptsHttpOnPort80AndTakesItApart)
     EXPECT_TRUE(UploadEndpoint::Parse(L"http://images.example:80/a/b/upload.php", &explicitPort));
     EXPECT_EQ(explicitPort.m_strHost, L"images.example");
     EXPECT_EQ(explicitPort.m_strPath, L"/a/b/upload.php");
+
+    UploadEndpoint secure;
+    EXPECT_TRUE(UploadEndpoint::Parse(L"https://img.example.org/upload.php", &secure));
+    EXPECT_TRUE(secure.IsHttps());
+    EXPECT_EQ(secure.m_nPort, 443);
+    EXPECT_EQ(secure.HostAndPort(), L"img.example.org:443");
+    EXPECT_TRUE(UploadEndpoint::Parse(L"https://localhost:8443/up", &secure));
+    EXPECT_EQ(secure.m_nPort, 8443);
+    EXPECT_TRUE(UploadEndpoint::Parse(L"http://localhost:8080/upload.php", &explicitPort));
+    EXPECT_FALSE(explicitPort.IsHttps());
+    EXPECT_EQ(explicitPort.m_nPort, 8080);
 }
 
 TEST(UploadEndpoint, RejectsEverythingElseAndKeepsWhatItHad)
 {
     const wchar_t* rejected[] = {
-        L"https://localhost/upload.php",        // scheme
         L"HTTP://localhost/upload.php",         // scheme compared case-sensitively
-        L"http://localhost:8080/upload.php",    // port
+        L"https://user:pw@localhost/upload.php", // password, also over https
         L"http://localhost/upload.php?x=1",     // query
         L"http://localhost/upload.php#top",     // fragment
         L"http://user@localhost/upload.php",    // user name
@@ -239,7 +249,7 @@ TEST(UploadEndpoint, RejectsEverythingElseAndKeepsWhatItHad)
     }
     UploadEndpoint kept;
     ASSERT_TRUE(UploadEndpoint::Parse(L"http://first/upload.php", &kept));
-    EXPECT_FALSE(UploadEndpoint::Parse(L"https://second/other.php", &kept));
+    EXPECT_FALSE(UploadEndpoint::Parse(L"ftp://second/other.php", &kept));
     EXPECT_EQ(kept.m_strHost, L"first");
     EXPECT_EQ(kept.m_strPath, L"/upload.php");
 

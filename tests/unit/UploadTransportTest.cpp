@@ -16,17 +16,14 @@ static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s
 
 namespace {
 
-// The product's client with its failure reports recorded instead of shown.
+// The product's client, without a sink unless given one; what went wrong is
+// in its m_error.
 class RecordingClient : public UploadClient {
 public:
     explicit RecordingClient(UploadProgress* pProgress = nullptr, DWORD timeoutMs = kUploadTimeoutMs)
         : UploadClient(pProgress, timeoutMs)
     {
     }
-    std::vector<std::pair<CString, UINT>> m_errors;
-
-protected:
-    void ReportError(const CString& text, UINT type) override { m_errors.emplace_back(text, type); }
 };
 
 struct ProgressReport {
@@ -113,7 +110,7 @@ void ExpectFileArrivesIntact(const std::string& contents)
     UploadRequest request = UploadModeRequest(file.Path());
     UploadResponse response;
     ASSERT_EQ(client.Send(request, response), S_OK);
-    EXPECT_TRUE(client.m_errors.empty());
+    EXPECT_FALSE(client.m_error.Failed());
     EXPECT_EQ(response.m_nStatusCode, 200);
     server.Stop();
 
@@ -199,7 +196,7 @@ TEST(UploadTransport, ResponseBodyStopsAtAZeroByteAndAtOneMebibyte)
         UploadResponse response;
         ASSERT_EQ(client.Send(request, response), S_OK);
         EXPECT_EQ(client.m_strResponseBody.GetLength(), static_cast<int>(kMaxResponseBodyBytes));
-        EXPECT_TRUE(client.m_errors.empty());
+        EXPECT_FALSE(client.m_error.Failed());
     }
 }
 
@@ -237,13 +234,13 @@ TEST(UploadTransport, SinkHearsTheConnectionAndTheFileFromStartToEnd)
     EXPECT_TRUE(sink.Has(L"connected " + host));
     EXPECT_EQ(client.m_strHostName, host);
     ASSERT_GE(sink.m_reports.size(), 2u);
-    // The initial estimate gives the first figures: 56000 / 5600 = 10 s.
+    // Before the first byte nothing is known of the rate: no time left yet.
     const ProgressReport& first = sink.m_reports.front();
     EXPECT_EQ(first.fileSent, 0u);
     EXPECT_EQ(first.fileSize, 56000u);
-    EXPECT_EQ(first.fileSecondsLeft, 10u);
+    EXPECT_EQ(first.fileSecondsLeft, 0u);
     EXPECT_EQ(first.totalSize, 56000u);
-    EXPECT_EQ(first.rate, 5600u);
+    EXPECT_EQ(first.rate, 0u);
     const ProgressReport& last = sink.m_reports.back();
     EXPECT_EQ(last.fileSent, 56000u);
     EXPECT_EQ(last.fileSize, 56000u);
@@ -326,7 +323,7 @@ TEST(UploadTransport, CancellingStopsBeforeTheFirstChunk)
     UploadRequest request = UploadModeRequest(file.Path());
     UploadResponse response;
     EXPECT_EQ(client.Send(request, response), UPLOAD_E_CANCELLED);
-    EXPECT_TRUE(client.m_errors.empty());
+    EXPECT_FALSE(client.m_error.Failed());
     ASSERT_EQ(sink.m_reports.size(), 1u);
     EXPECT_EQ(sink.m_reports[0].fileSent, 0u);
     EXPECT_TRUE(sink.Has(L"end " + file.Path() + L" 0x80040301"));
@@ -349,17 +346,14 @@ TEST(UploadTransportFailure, NothingListeningIsReportedWhenTheRequestStarts)
     UploadResponse response;
     const HRESULT hr = client.Send(request, response);
     EXPECT_TRUE(FAILED(hr));
-    ASSERT_EQ(client.m_errors.size(), 1u);
-    const DWORD error = HRESULT_CODE(hr);
-    CString expected;
-    expected.Format(L"HttpSendRequestEx failed, error = %d (0x%x)\n", static_cast<int>(error), error);
-    EXPECT_EQ(client.m_errors[0].first, expected);
-    EXPECT_EQ(client.m_errors[0].second, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
+    EXPECT_EQ(HRESULT_CODE(hr), ERROR_INTERNET_CANNOT_CONNECT);
+    EXPECT_EQ(client.m_error.kind, UploadErrorKind::NothingListening);
+    EXPECT_EQ(client.m_error.api, L"HttpSendRequestEx");
+    EXPECT_EQ(client.m_error.host, L"localhost:80");
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
 }
 
-TEST(UploadTransportFailure, MissingFileIsReportedWithError2AfterItsPartHeader)
+TEST(UploadTransportFailure, MissingFileIsReportedWithItsPathBeforeTheHostHearsOfIt)
 {
     FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/a.png\r\n"));
     START_SERVER(server);
@@ -369,11 +363,13 @@ TEST(UploadTransportFailure, MissingFileIsReportedWithError2AfterItsPartHeader)
     UploadResponse response;
     const HRESULT hr = client.Send(request, response);
     EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-    ASSERT_EQ(client.m_errors.size(), 1u);
-    EXPECT_EQ(client.m_errors[0].first, L"CreateFile failed, error = 2 (0x2)\n");
-    EXPECT_EQ(client.m_errors[0].second, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(client.m_error.kind, UploadErrorKind::FileMissing);
+    EXPECT_EQ(client.m_error.path, TempDirPath(L"orvo-no-such-file.png"));
+    EXPECT_EQ(client.m_error.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
     EXPECT_TRUE(sink.m_reports.empty());
+    server.Stop();
+    EXPECT_EQ(server.Connections(), 0) << "the host heard of a file that was not there";
 }
 
 TEST(UploadTransportFailure, ServerClosingHalfWayEndsTheUploadWithoutAnAnswer)
@@ -387,8 +383,9 @@ TEST(UploadTransportFailure, ServerClosingHalfWayEndsTheUploadWithoutAnAnswer)
     UploadResponse response;
     const HRESULT hr = client.Send(request, response);
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
-    // Writing file contents fails silently; the job then finds no address.
-    EXPECT_TRUE(client.m_errors.empty()) << ToAnsi(client.m_errors.empty() ? CString() : client.m_errors[0].first);
+    EXPECT_EQ(client.m_error.step, UploadStep::SendingImage);
+    EXPECT_TRUE(client.m_error.kind == UploadErrorKind::ConnectionLost || client.m_error.kind == UploadErrorKind::Other)
+        << ToAnsi(UploadErrorText(client.m_error));
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
     EXPECT_EQ(response.m_nStatusCode, -1);
     CString end;
@@ -408,8 +405,7 @@ TEST(UploadTransportFailure, FilesOf4GiBOrMoreAreRefusedBeforeAnythingIsSent)
         UploadResponse response;
         const HRESULT hr = client.Send(request, response);
         EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)) << size;
-        ASSERT_EQ(client.m_errors.size(), 1u) << size;
-        EXPECT_GE(client.m_errors[0].first.Find(L"too large"), 0) << ToAnsi(client.m_errors[0].first);
+        EXPECT_EQ(client.m_error.kind, UploadErrorKind::FileTooLarge) << size;
         EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
     }
     server.Stop();
@@ -472,8 +468,9 @@ TEST(UploadTransportFailure, FileThatShrinksAfterTheLengthWasAnnouncedStopsTheUp
     UploadResponse response;
     EXPECT_EQ(client.Send(request, response), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
     EXPECT_TRUE(sink.m_bResized);
-    ASSERT_EQ(client.m_errors.size(), 1u);
-    EXPECT_EQ(client.m_errors[0].first, L"ReadFile failed, error = 38 (0x26)\n");
+    EXPECT_EQ(client.m_error.kind, UploadErrorKind::FileUnreadable);
+    EXPECT_EQ(client.m_error.api, L"ReadFile");
+    EXPECT_EQ(client.m_error.error, static_cast<DWORD>(ERROR_HANDLE_EOF));
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty()) << "no answer to a body that was cut short";
 }
 
@@ -488,9 +485,8 @@ TEST(UploadTransportFailure, ServerThatNeverAnswersTimesOutAndIsReported)
     UploadRequest request = UploadModeRequest(file.Path());
     UploadResponse response;
     EXPECT_EQ(client.Send(request, response), HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT));
-    ASSERT_EQ(client.m_errors.size(), 1u);
-    EXPECT_EQ(client.m_errors[0].first, L"HttpEndRequest failed, error = 12002 (0x2ee2)\n");
-    EXPECT_EQ(client.m_errors[0].second, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(client.m_error.kind, UploadErrorKind::TimedOut);
+    EXPECT_EQ(client.m_error.step, UploadStep::WaitingForAnswer);
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
     EXPECT_EQ(response.m_nStatusCode, -1);
     server.Stop();
@@ -508,8 +504,8 @@ TEST(UploadTransportFailure, ServerThatClosesWithoutAnAnswerIsReported)
     UploadResponse response;
     const HRESULT hr = client.Send(request, response);
     EXPECT_TRUE(FAILED(hr));
-    ASSERT_EQ(client.m_errors.size(), 1u);
-    EXPECT_EQ(client.m_errors[0].first.Find(L"HttpEndRequest failed, error = "), 0) << ToAnsi(client.m_errors[0].first);
+    EXPECT_EQ(client.m_error.api, L"HttpEndRequest");
+    EXPECT_EQ(client.m_error.kind, UploadErrorKind::ConnectionLost) << ToAnsi(UploadErrorText(client.m_error));
     EXPECT_NE(hr, HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT)) << "no deadline ran out";
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
 }
@@ -522,8 +518,8 @@ TEST(UploadTransportFailure, HostThatCannotBeResolvedIsReported)
     request.AddFile(L"file", file.Path(), L"application/octet-stream");  // no URL set: empty host
     UploadResponse response;
     EXPECT_TRUE(FAILED(client.Send(request, response)));
-    ASSERT_EQ(client.m_errors.size(), 1u);
-    EXPECT_NE(client.m_errors[0].first.Find(L" failed, error = "), -1);
+    EXPECT_TRUE(client.m_error.Failed());
+    EXPECT_FALSE(UploadErrorText(client.m_error).IsEmpty());
     EXPECT_TRUE(client.m_strResponseHeaders.IsEmpty());
 }
 
@@ -580,11 +576,11 @@ TEST(UploadJob, TemporaryFileGoesAfterASuccessfulUploadAndTheAddressComesBack)
     const CString path = file->Path();
     TemporaryFileUploadSteps steps(window.m_bar, path);
     const int seconds = 3600;
-    bool found = false;
-    const CString address = RunUploadJob(window.m_bar, path, &seconds, &steps, &found);
+    const UploadOutcome outcome = RunUploadJob(window.m_bar, path, &seconds, &steps);
     delete file;
-    EXPECT_EQ(address, L"http://127.0.0.1/i/job.png");
-    EXPECT_TRUE(found);
+    EXPECT_TRUE(outcome.Succeeded());
+    EXPECT_EQ(outcome.m_image.m_strAddress, L"http://127.0.0.1/i/job.png");
+    EXPECT_TRUE(outcome.m_image.m_strDeletionUrl.IsEmpty()) << "this host gave none";
     EXPECT_EQ(::GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(window.m_bar.IsWindowVisible()) << "the bar is hidden again";
     server.Stop();
@@ -606,13 +602,58 @@ TEST(UploadJob, TemporaryFileGoesWhenTheAnswerHasNoAddress)
     JobWindow window;
     TempFile file(Pattern(3000), L"orvo-job2.png");
     TemporaryFileUploadSteps steps(window.m_bar, file.Path());
-    bool found = true;
-    EXPECT_EQ(RunUploadJob(window.m_bar, file.Path(), nullptr, &steps, &found), L"");
-    EXPECT_FALSE(found);
+    const UploadOutcome outcome = RunUploadJob(window.m_bar, file.Path(), nullptr, &steps);
+    EXPECT_FALSE(outcome.m_bFound);
+    EXPECT_EQ(outcome.m_error.kind, UploadErrorKind::NoAddress);
     EXPECT_EQ(::GetFileAttributesW(file.Path()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST(UploadJob, TemporaryFileGoesWhenNothingListensAndTheFailureIsShown)
+TEST(UploadJob, RefusalCarriesTheStatusAndTheHostsReasonAndDeletionAddressComesBack)
+{
+    {
+        FakeServer server("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Bearer\r\nContent-Length: 27\r\n"
+                          "Connection: close\r\n\r\nupload key missing or wrong");
+        START_SERVER(server);
+        JobWindow window;
+        TempFile file(Pattern(3000), L"orvo-job5.png");
+        const UploadOutcome outcome = RunUploadJob(window.m_bar, file.Path());
+        EXPECT_FALSE(outcome.Succeeded());
+        EXPECT_EQ(outcome.m_error.kind, UploadErrorKind::Refused);
+        EXPECT_EQ(outcome.m_error.status, 401);
+        EXPECT_EQ(outcome.m_error.reason, L"upload key missing or wrong");
+    }
+    FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/d.png\r\nDeletion-Url: http://127.0.0.1/delete/t0k\r\n"));
+    START_SERVER(server);
+    JobWindow window;
+    TempFile file(Pattern(3000), L"orvo-job6.png");
+    const UploadOutcome outcome = RunUploadJob(window.m_bar, file.Path());
+    EXPECT_TRUE(outcome.Succeeded());
+    EXPECT_EQ(outcome.m_image.m_strDeletionUrl, L"http://127.0.0.1/delete/t0k");
+}
+
+TEST(UploadJob, KeyGoesAlongToThisComputerAndNeverOverPlainHttpElsewhere)
+{
+    TestApp app;
+    app.WriteProfileString(L"", L"UploadKey", L"k3y");
+    {
+        FakeServer server(HttpResponse("Uploaded: http://127.0.0.1/i/k.png\r\n"));
+        START_SERVER(server);
+        JobWindow window;
+        TempFile file(Pattern(300), L"orvo-job7.png");
+        EXPECT_TRUE(RunUploadJob(window.m_bar, file.Path()).Succeeded());
+        server.Stop();
+        ASSERT_EQ(server.Requests().size(), 1u);
+        EXPECT_EQ(HeaderValue(server.Requests()[0].head, "Authorization"), "Bearer k3y");
+    }
+    app.WriteProfileString(L"", L"UploadUrl", L"http://127.0.0.2/upload.php");
+    JobWindow window;
+    TempFile file(Pattern(300), L"orvo-job8.png");
+    const UploadOutcome outcome = RunUploadJob(window.m_bar, file.Path());
+    EXPECT_EQ(outcome.m_error.kind, UploadErrorKind::KeyNeedsHttps);
+    EXPECT_EQ(UploadErrorText(outcome.m_error).Find(L"k3y"), -1);
+}
+
+TEST(UploadJob, TemporaryFileGoesWhenNothingListensAndTheFailureIsToldInPlainWords)
 {
     {
         FakeServer probe(HttpResponse(""));
@@ -621,19 +662,18 @@ TEST(UploadJob, TemporaryFileGoesWhenNothingListensAndTheFailureIsShown)
     JobWindow window;
     TempFile file(Pattern(3000), L"orvo-job3.png");
     TemporaryFileUploadSteps steps(window.m_bar, file.Path());
-    bool found = true;
-    CString address;
+    UploadOutcome outcome;
     std::vector<CString> shown;
     {
         MessageBoxAnswerer answerer;
-        address = RunUploadJob(window.m_bar, file.Path(), nullptr, &steps, &found);
+        outcome = RunUploadJob(window.m_bar, file.Path(), nullptr, &steps);
         shown = answerer.Texts();
     }
-    EXPECT_EQ(address, L"");
-    EXPECT_FALSE(found);
+    EXPECT_TRUE(outcome.m_image.IsEmpty());
     EXPECT_EQ(::GetFileAttributesW(file.Path()), INVALID_FILE_ATTRIBUTES);
-    ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(shown[0].Find(L"HttpSendRequestEx failed, error = 12029 (0x2efd)"), 0) << ToAnsi(shown[0]);
+    EXPECT_TRUE(shown.empty()) << "the job shows nothing; its caller tells the user";
+    EXPECT_EQ(UploadErrorText(outcome.m_error), L"Nothing answered at localhost:80. Start the image host or set its "
+                                                L"address in Settings. (HttpSendRequestEx, error 12029)");
 }
 
 TEST(UploadJob, TemporaryFileGoesWhenTheServerClosesHalfWay)
@@ -643,15 +683,7 @@ TEST(UploadJob, TemporaryFileGoesWhenTheServerClosesHalfWay)
     JobWindow window;
     TempFile file(Pattern(6 * 1024 * 1024), L"orvo-job4.png");
     TemporaryFileUploadSteps steps(window.m_bar, file.Path());
-    bool found = true;
-    std::vector<CString> shown;
-    {
-        MessageBoxAnswerer answerer;
-        EXPECT_EQ(RunUploadJob(window.m_bar, file.Path(), nullptr, &steps, &found), L"");
-        shown = answerer.Texts();
-    }
-    EXPECT_FALSE(found);
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(RunUploadJob(window.m_bar, file.Path(), nullptr, &steps).m_image.IsEmpty());
     EXPECT_EQ(::GetFileAttributesW(file.Path()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -665,7 +697,7 @@ TEST(UploadEndpoint, SettingsValueReplacesTheConstantOnlyWhenItIsAcceptable)
     app.WriteProfileString(L"", L"UploadUrl", L"http://images.internal/in/upload.php");
     EXPECT_EQ(UploadEndpoint::Current().m_strHost, L"images.internal");
     EXPECT_EQ(UploadEndpoint::Current().m_strPath, L"/in/upload.php");
-    for (const wchar_t* refused : {L"https://images.internal/upload.php", L"http://images.internal:8080/upload.php"}) {
+    for (const wchar_t* refused : {L"ftp://images.internal/upload.php", L"http://images.internal/upload.php?k=1"}) {
         app.WriteProfileString(L"", L"UploadUrl", refused);
         EXPECT_EQ(UploadEndpoint::Current().m_strHost, L"localhost") << ToAnsi(refused);
     }

@@ -66,16 +66,31 @@ CString TextOf(HWND hwnd)
     return text;
 }
 
+CString Flat(const CString& text)
+{
+    CString flat = text;
+    for (int i = 0; i < flat.GetLength(); ++i)
+        if (flat.GetAt(i) == L'\t' || flat.GetAt(i) == L'\n' || flat.GetAt(i) == L'\r')
+            flat = flat.Left(i) + L" " + flat.Mid(i + 1);
+    return flat;
+}
+
 BOOL CALLBACK CollectChildText(HWND child, LPARAM param)
 {
     auto* texts = reinterpret_cast<CString*>(param);
     const CString text = TextOf(child);
-    if (!text.IsEmpty()) {
-        CString flat = text;
-        for (int i = 0; i < flat.GetLength(); ++i)
-            if (flat.GetAt(i) == L'\t' || flat.GetAt(i) == L'\n' || flat.GetAt(i) == L'\r')
-                flat = flat.Left(i) + L" " + flat.Mid(i + 1);
-        *texts += flat + L"|";
+    if (!text.IsEmpty())
+        *texts += Flat(text) + L"|";
+    // A list box shows its items, not a window text.
+    if (ClassOf(child).CompareNoCase(L"ListBox") == 0) {
+        const LRESULT count = ::SendMessageW(child, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count && i < 200; ++i) {
+            wchar_t item[1024] = {};
+            if (::SendMessageW(child, LB_GETTEXTLEN, i, 0) < 1024) {
+                ::SendMessageW(child, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item));
+                *texts += Flat(item) + L"|";
+            }
+        }
     }
     return TRUE;
 }
