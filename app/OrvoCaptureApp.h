@@ -4,6 +4,7 @@
 
 #include "framework/CWinApp.h"
 #include "capture/CaptureDlg.h"
+#include "capture/MarkEditor.h"
 #include "framework/Gdi.h"
 #include "ui/SystemTray.h"
 
@@ -25,6 +26,7 @@ public:
     CRect m_rcArea;             // capture area; empty means the whole image
     CRect m_rcHighlight;        // red outline; empty means none
     BOOL m_bMarkMode = FALSE;   // the next drag sets the highlight
+    MarkSession m_marks;        // this capture's marks, tool, colour and width
     CWnd* m_pwndMagnifier = nullptr;
     CCaptureDlg m_captureDlg;   // one capture window, reused by every capture
     ATOM m_atomWindow = 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/CDialog.h"
+#include "capture/MarkEditor.h"
 #include "framework/Gdi.h"
 #include "output/OptionsDlg.h"
 
@@ -26,11 +27,22 @@ public:
     // The highlight outline of the application's m_rcHighlight.
     void DrawHighlight(CDC& dc);
 
+    // The options dialog's mark buttons and keys. A new tool, undo and redo
+    // first keep a text being typed.
+    void SetMarkTool(MarkTool tool);
+    void UndoMark();
+    void RedoMark();
+    void EndMarkText();
+    // Keys while a text is typed go into it; true when msg was taken.
+    bool TakeTextKey(MSG* msg);
+
     COptionsDlg m_optionsDlg;
     double m_dZoom = 2.0;  // kept from capture to capture within one run
     CRect m_rcDrag;        // current or last drag, screen coordinates
 
 private:
+    void InvalidateImageRect(const CRect& rc);
+    MarkEditor m_markEditor;
     LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);

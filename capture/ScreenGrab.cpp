@@ -56,6 +56,9 @@ void CaptureScreen(int hotkeyId)
         app.m_rcArea.SetRectEmpty();
     app.m_rcHighlight.SetRectEmpty();
     app.m_bMarkMode = FALSE;
+    // Marks live for one capture; each starts with no tool pressed.
+    app.m_marks.list.Clear();
+    app.m_marks.tool = MarkTool::None;
 
     // The options dialog has delivered everything by the time this returns.
     app.m_captureDlg.DoModal();

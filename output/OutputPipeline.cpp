@@ -8,6 +8,7 @@
 #include "output/OutputFileName.h"
 #include "output/OutputGeometry.h"
 #include "capture/MagnifierView.h"
+#include "capture/MarkPainter.h"
 #include "output/ScreenImage.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/KeptUpload.h"
@@ -55,6 +56,9 @@ bool CutArea(COrvoCaptureApp& app, CBitmap& cropped)
     CSelection select(app.m_dcScreen, app.m_bmpScreen);
     if (!app.m_rcHighlight.IsRectEmpty())
         DrawHighlightOutline(app.m_dcScreen, app.m_rcHighlight);
+    // The marks, drawn by the capture window's own drawing: what leaves is
+    // what was shown. Those outside the area go with the crop.
+    DrawMarks(app.m_dcScreen, app.m_marks.list.Marks());
     return CropScreenImage(app.m_dcScreen, CSize(info.bmWidth, info.bmHeight), app.m_rcArea, cropped);
 }
 

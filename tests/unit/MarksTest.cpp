@@ -203,7 +203,7 @@ TEST(MarkPainting, EachToolLeavesItsPixels)
     for (int x = 20; x <= 118; ++x)
         EXPECT_EQ(canvas.At(x, 20), 0x0000FFu) << x;
     EXPECT_EQ(canvas.At(119, 20), 0x0000FFu);
-    EXPECT_EQ(canvas.At(112, 25), 0x0000FFu) << "the head is wider than the shaft";
+    EXPECT_EQ(canvas.At(106, 25), 0x0000FFu) << "the head is wider than the shaft";
     for (int y = 100; y < 121; ++y)
         for (int x = 10; x < 41; ++x)
             ASSERT_EQ(canvas.At(x, y), 0u);
