@@ -6,7 +6,7 @@
 
 #include "capture/MagnifierView.h"
 #include "capture/MarkPainter.h"
-#include "capture/OrvoCaptureMemDC.h"
+#include "framework/MemDC.h"
 
 inline void DrawMagnifierWholeCopy(CDC& target, int w, int h, const MagnifierScene& scene)
 {

@@ -2,9 +2,9 @@
 
 #include <windowsx.h>
 
-#include "app/OrvoCaptureApp.h"
 #include "capture/CaptureGeometry.h"
 #include "capture/CaptureScene.h"
+#include "capture/CaptureSession.h"
 #include "capture/MagnifierView.h"
 #include "res/resource.h"
 
@@ -26,7 +26,17 @@ constexpr UINT kRaiseOptionsMessage = WM_APP + 1;
 
 }  // namespace
 
-CCaptureDlg::CCaptureDlg() : CDialog(IDD_CAPTURE) {}
+CCaptureDlg::CCaptureDlg(CaptureSession& session, OutputRunner output)
+    : CDialog(IDD_CAPTURE), m_session(session), m_optionsDlg(session, output)
+{
+}
+
+CString CCaptureDlg::Run()
+{
+    m_optionsDlg.m_strUploadUrl.Empty();
+    DoModal();
+    return m_optionsDlg.m_strUploadUrl;
+}
 
 const MessageMap* CCaptureDlg::Map()
 {
@@ -52,7 +62,7 @@ void CCaptureDlg::DoDataExchange(CDataExchange*) {}
 BOOL CCaptureDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    m_markEditor.Begin(OrvoApp().m_marks);
+    m_markEditor.Begin(m_session.m_marks);
     // The screen freezes first: this window shows and paints the frozen
     // image at once, before the options dialog's controls are made (the
     // slower part), and the dialog then shows on top of it.
@@ -131,7 +141,7 @@ LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)
     return result;
 }
 
-void CCaptureDlg::DrawHighlight(CDC& dc) { DrawHighlightOutline(dc, OrvoApp().m_rcHighlight); }
+void CCaptureDlg::DrawHighlight(CDC& dc) { DrawHighlightOutline(dc, m_session.m_rcHighlight); }
 
 // The frozen image covers every pixel: a grey fill first would only cost
 // time and could flash on the screen before the image.
@@ -139,16 +149,15 @@ LRESULT CCaptureDlg::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CCaptureDlg::OnPaint(WPARAM, LPARAM)
 {
-    COrvoCaptureApp& app = OrvoApp();
     CPaintDC dc(m_hWnd);
     CDC dcImage;
     dcImage.CreateCompatibleDC(dc);
-    CSelection select(dcImage, app.m_bmpScreen);
+    CSelection select(dcImage, m_session.m_bmpScreen);
     CaptureScene scene;
     scene.image = dcImage;
-    scene.area = app.m_rcArea;
-    scene.highlight = app.m_rcHighlight;
-    scene.marks = &app.m_marks.list.Marks();
+    scene.area = m_session.m_rcArea;
+    scene.highlight = m_session.m_rcHighlight;
+    scene.marks = &m_session.m_marks.list.Marks();
     scene.pending = m_markEditor.Pending();
     // Only what changed is painted again: a move while drawing repaints the
     // piece of the mark it added, not the screen.
@@ -167,7 +176,7 @@ void CCaptureDlg::InvalidateImageRect(const CRect& rc)
 void CCaptureDlg::SetMarkTool(MarkTool tool)
 {
     InvalidateImageRect(m_markEditor.EndText());
-    OrvoApp().m_marks.tool = tool;
+    m_session.m_marks.tool = tool;
 }
 
 void CCaptureDlg::UndoMark() { InvalidateImageRect(m_markEditor.Undo()); }
@@ -208,13 +217,12 @@ bool CCaptureDlg::TakeTextKey(MSG* msg)
 
 LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 {
-    COrvoCaptureApp& app = OrvoApp();
-    if (app.m_marks.tool != MarkTool::None) {
+    if (m_session.m_marks.tool != MarkTool::None) {
         BITMAP info{};
-        app.m_bmpScreen.GetBitmap(&info);
+        m_session.m_bmpScreen.GetBitmap(&info);
         CDC dcImage;
         dcImage.CreateCompatibleDC(nullptr);
-        CSelection select(dcImage, app.m_bmpScreen);
+        CSelection select(dcImage, m_session.m_bmpScreen);
         InvalidateImageRect(m_markEditor.Press(ClientToImage(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}),
                                                dcImage, CSize(info.bmWidth, info.bmHeight)));
         if (m_markEditor.IsDragging()) {
@@ -234,7 +242,6 @@ LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 
 LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
 {
-    COrvoCaptureApp& app = OrvoApp();
     const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     {
         // The colour of what the window shows: inside the area, the inverse.
@@ -258,7 +265,7 @@ LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
             ::DrawFocusRect(dc, &current);
         }
     }
-    if (app.m_pwndMagnifier && app.m_pwndMagnifier->IsWindowVisible())
+    if (m_session.m_pwndMagnifier && m_session.m_pwndMagnifier->IsWindowVisible())
         UpdateMagnifier();
     return 0;
 }
@@ -278,42 +285,40 @@ LRESULT CCaptureDlg::OnLButtonUp(WPARAM, LPARAM)
     m_rcDrag.NormalizeRect();
     Invalidate(FALSE);
 
-    COrvoCaptureApp& app = OrvoApp();
-    if (app.m_bMarkMode) {
-        app.m_rcHighlight = m_rcDrag;
+    if (m_session.m_bMarkMode) {
+        m_session.m_rcHighlight = m_rcDrag;
         m_optionsDlg.m_btnMarkArea.SetCheck(BST_UNCHECKED);
-        app.m_bMarkMode = m_optionsDlg.m_btnMarkArea.GetCheck() == BST_CHECKED;
+        m_session.m_bMarkMode = m_optionsDlg.m_btnMarkArea.GetCheck() == BST_CHECKED;
     } else {
-        app.m_rcArea = m_rcDrag;
+        m_session.m_rcArea = m_rcDrag;
         if (m_optionsDlg.m_hWnd)
             m_optionsDlg.CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM,
-                                          app.m_rcArea.IsRectEmpty() ? IDC_AREA_FULLSCREEN : IDC_AREA_CUSTOM);
+                                          m_session.m_rcArea.IsRectEmpty() ? IDC_AREA_FULLSCREEN : IDC_AREA_CUSTOM);
     }
     return 0;
 }
 
 LRESULT CCaptureDlg::OnMouseWheel(WPARAM wParam, LPARAM)
 {
-    m_dZoom = ZoomAfterWheel(m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
+    m_session.m_dZoom = ZoomAfterWheel(m_session.m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
     UpdateMagnifier();
     return Default();
 }
 
 void CCaptureDlg::UpdateMagnifier()
 {
-    COrvoCaptureApp& app = OrvoApp();
-    CWnd* magnifier = app.m_pwndMagnifier;
+    CWnd* magnifier = m_session.m_pwndMagnifier;
     if (!magnifier || !magnifier->m_hWnd)
         return;
     CRect rc;
     magnifier->GetClientRect(&rc);
     MagnifierScene scene;
-    scene.image = app.m_bmpScreen;
+    scene.image = m_session.m_bmpScreen;
     ::GetCursorPos(&scene.cursor);
-    scene.zoom = m_dZoom;
-    scene.area = app.m_rcArea;
-    scene.highlight = app.m_rcHighlight;
-    scene.marks = &app.m_marks.list.Marks();
+    scene.zoom = m_session.m_dZoom;
+    scene.area = m_session.m_rcArea;
+    scene.highlight = m_session.m_rcHighlight;
+    scene.marks = &m_session.m_marks.list.Marks();
     scene.pending = m_markEditor.Pending();
     CClientDC dc(magnifier->m_hWnd);
     DrawMagnifierView(dc, rc.Width(), rc.Height(), scene);

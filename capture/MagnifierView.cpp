@@ -2,7 +2,7 @@
 
 #include "capture/CaptureGeometry.h"
 #include "capture/MarkPainter.h"
-#include "capture/OrvoCaptureMemDC.h"
+#include "framework/MemDC.h"
 
 void MarkCursor(HDC dc, POINT cursor, double zoom)
 {

@@ -12,6 +12,14 @@ struct MarkStyle {
     int dpi = 96;
 };
 
+// What one capture knows about marks: the list, the pressed tool (None: a
+// drag selects the area) and the chosen colour and width.
+struct MarkSession {
+    MarkList list;
+    MarkTool tool = MarkTool::None;
+    MarkStyle style;
+};
+
 // The mark a press at pt starts (image coordinates). A step mark is finished
 // at once; stepNumber is the number it shows.
 Mark BeginMark(MarkTool tool, const MarkStyle& style, POINT pt, int stepNumber);

@@ -6,14 +6,6 @@
 #include "capture/CaptureScene.h"
 #include "capture/MarkDrag.h"
 
-// What one capture knows about marks: the list, the pressed tool (None: a
-// drag selects the area) and the chosen colour and width.
-struct MarkSession {
-    MarkList list;
-    MarkTool tool = MarkTool::None;
-    MarkStyle style;
-};
-
 class MarkEditor {
 public:
     // Starts a capture's editing on session's marks, nothing pending.

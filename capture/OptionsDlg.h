@@ -5,14 +5,18 @@
 // Cancel both close it, and its end ends the capture window.
 #pragma once
 
+#include "capture/OutputChoices.h"
 #include "framework/CDialog.h"
 #include "capture/MarkToolbar.h"
 #include "framework/Controls.h"
 #include "ui/TextProgressCtrl.h"
 
+class CaptureSession;
+
 class COptionsDlg : public CDialog {
 public:
-    COptionsDlg();
+    // The dialog works on session; OK hands the choices to output.
+    COptionsDlg(CaptureSession& session, OutputRunner output);
     ~COptionsDlg() override = default;
 
     static const MessageMap* Map();
@@ -43,6 +47,7 @@ public:
     CButton m_btnMarkArea;
     CStatic m_staticColor;
     CStatic m_staticMagnifier;
+    CString m_strUploadUrl;  // address of the upload OK finished; empty when none
 
 protected:
     void OnBnClickedOk();
@@ -61,4 +66,6 @@ private:
     CRect MagnifierRectInClient() const;
     void ReleaseToolsExcept(int id);
     MarkButtonDecor m_markDecor;
+    CaptureSession& m_session;
+    OutputRunner m_pfnOutput;
 };

@@ -1,22 +1,19 @@
-#include "output/OptionsDlg.h"
+#include "capture/OptionsDlg.h"
 
 #include <windowsx.h>
 #include <shlwapi.h>
 
-#include "app/FileNaming.h"
-#include "app/OrvoCaptureApp.h"
 #include "capture/CaptureDlg.h"
 #include "capture/CaptureGeometry.h"
+#include "capture/CaptureSession.h"
+#include "capture/OptionsLogic.h"
 #include "framework/CFileDialog.h"
-#include "output/OptionsLogic.h"
-#include "output/OutputFormat.h"
-#include "output/OutputPipeline.h"
 #include "res/resource.h"
-#include "upload/UploadJob.h"
+#include "settings/FileNaming.h"
+#include "settings/Settings.h"
+#include "upload/UploadEndpoint.h"
 
 namespace {
-
-constexpr const wchar_t* kWindowPosValue = L"WindowPosOptions";
 
 // The format radios in the order their enabled state is set.
 constexpr int kFormatIds[] = {IDC_FORMAT_GIF, IDC_FORMAT_JPG_HIGH, IDC_FORMAT_JPG_LOW, IDC_FORMAT_JPG_MED,
@@ -40,9 +37,6 @@ const wchar_t* SaveFilter(int format)
 
 bool IsChecked(const CButton& button) { return button.GetCheck() == BST_CHECKED; }
 
-constexpr const wchar_t* kMarkColorValue = L"MarkColor";
-constexpr const wchar_t* kMarkWidthValue = L"MarkWidth";
-
 MessageEntry OnMarkButtonClick(UINT id)
 {
     return {MessageEntry::Kind::Command, WM_COMMAND, nullptr, id, BN_CLICKED, [](CWnd* w, WPARAM wp, LPARAM) {
@@ -55,7 +49,10 @@ CCaptureDlg* CaptureWindowOf(CWnd* parent) { return dynamic_cast<CCaptureDlg*>(p
 
 }  // namespace
 
-COptionsDlg::COptionsDlg() : CDialog(IDD_OPTIONS) {}
+COptionsDlg::COptionsDlg(CaptureSession& session, OutputRunner output)
+    : CDialog(IDD_OPTIONS), m_session(session), m_pfnOutput(output)
+{
+}
 
 const MessageMap* COptionsDlg::Map()
 {
@@ -115,7 +112,7 @@ LRESULT COptionsDlg::OnCreate(WPARAM, LPARAM)
     current.length = sizeof(current);
     ::GetWindowPlacement(m_hWnd, &current);
     WINDOWPLACEMENT stored{};
-    if (StoredPlacementToRestore(AfxGetApp()->GetProfileString(L"", kWindowPosValue), current,
+    if (StoredPlacementToRestore(Settings::ReadString(Setting::WindowPosOptions), current,
                                  ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN),
                                  &stored)) {
         ::SetWindowPlacement(m_hWnd, &stored);
@@ -128,46 +125,43 @@ LRESULT COptionsDlg::OnCreate(WPARAM, LPARAM)
 BOOL COptionsDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    CWinApp* app = AfxGetApp();
-    COrvoCaptureApp& capture = OrvoApp();
 
-    // No format is checked yet, so the first name ends in a bare dot.
-    m_editFilename.SetWindowText(GetDefaultFileName(GetFormatExtension()));
-
-    capture.m_pwndMagnifier = &m_staticMagnifier;
+    m_session.m_pwndMagnifier = &m_staticMagnifier;
     m_staticMagnifier.MoveWindow(EvenEdges(MagnifierRectInClient()), TRUE);
 
     m_progress.ChangeShowText(TRUE);
     m_progress.ShowWindow(SW_HIDE);
 
-    m_strDir = app->GetProfileString(L"", L"Dir");
+    m_strDir = Settings::ReadString(Setting::Dir);
 
-    m_btnClipboard.SetCheck(app->GetProfileInt(L"", L"Clipboard", 1) == 1 ? 1 : 0);
-    m_btnSave.SetCheck(app->GetProfileInt(L"", L"Save", 1) == 1 ? 1 : 0);
-    m_btnUpload.SetCheck(app->GetProfileInt(L"", L"Upload", 1) == 1 ? 1 : 0);
-    m_btnUpload.SetWindowText(CString(L"Upload to ") + UploadEndpointHost() + L" Image Hosting");
+    m_btnClipboard.SetCheck(Settings::IsOn(Setting::Clipboard) ? 1 : 0);
+    m_btnSave.SetCheck(Settings::IsOn(Setting::Save) ? 1 : 0);
+    m_btnUpload.SetCheck(Settings::IsOn(Setting::Upload) ? 1 : 0);
+    m_btnUpload.SetWindowText(CString(L"Upload to ") + UploadEndpoint::Current().m_strHost + L" Image Hosting");
 
-    CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG,
-                     static_cast<int>(app->GetProfileInt(L"", L"Format", FormatJpgHigh)));
+    CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG, Settings::ReadInt(Setting::Format));
+    // Offered once the format is known, so that the name is free in the
+    // output directory with the extension it will be saved under.
+    m_editFilename.SetWindowText(GetDefaultFileName(GetFormatExtension(), m_strDir));
 
     {
         CClientDC screen(nullptr);
         m_btnDpiScale.EnableWindow(::GetDeviceCaps(screen, LOGPIXELSX) != 96);
     }
-    m_btnDpiScale.SetCheck(app->GetProfileInt(L"", L"DPIScale", 1) == 1 ? 1 : 0);
+    m_btnDpiScale.SetCheck(Settings::IsOn(Setting::DPIScale) ? 1 : 0);
 
     // Without a foreground window at the grab there is no window to offer:
     // an empty area then means the full screen, not that window.
-    const bool areaIsWindow = !capture.m_rcWindow.IsRectEmpty() && capture.m_rcArea == capture.m_rcWindow;
+    const bool areaIsWindow = !m_session.m_rcWindow.IsRectEmpty() && m_session.m_rcArea == m_session.m_rcWindow;
     CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM, areaIsWindow ? IDC_AREA_WINDOW : IDC_AREA_FULLSCREEN);
-    if (capture.m_rcWindow.IsRectEmpty())
+    if (m_session.m_rcWindow.IsRectEmpty())
         ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), FALSE);
 
     // The mark row: no tool pressed, the remembered colour and width.
     m_markDecor.Attach(m_hWnd);
-    MarkStyle& style = capture.m_marks.style;
-    const int colorId = ColorButtonId(static_cast<COLORREF>(app->GetProfileInt(L"", kMarkColorValue, kDefaultMarkColor)));
-    const int widthId = WidthButtonId(static_cast<int>(app->GetProfileInt(L"", kMarkWidthValue, kDefaultMarkWidth)));
+    MarkStyle& style = m_session.m_marks.style;
+    const int colorId = ColorButtonId(static_cast<COLORREF>(Settings::ReadInt(Setting::MarkColor)));
+    const int widthId = WidthButtonId(Settings::ReadInt(Setting::MarkWidth));
     CheckRadioButton(IDC_COLOR_RED, IDC_COLOR_WHITE, colorId);
     CheckRadioButton(IDC_WIDTH_2, IDC_WIDTH_8, widthId);
     style.color = FindMarkButton(colorId)->color;
@@ -183,7 +177,7 @@ BOOL COptionsDlg::OnInitDialog()
 
     for (const SelfDestructTime* row = g_selfDestructTimes; row->label[0] != L'\0'; ++row)
         m_comboSelfDestruct.AddString(row->label);
-    m_comboSelfDestruct.SelectString(-1, app->GetProfileString(L"", L"SelfDestructTime", L""));
+    m_comboSelfDestruct.SelectString(-1, Settings::ReadString(Setting::SelfDestructTime));
     m_comboSelfDestruct.EnableWindow(FALSE);
 
     UpdateControls();
@@ -213,9 +207,8 @@ void COptionsDlg::OnBnClickedOk()
     // A text still being typed is part of the image.
     if (CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd))
         capture->EndMarkText();
-    const MarkStyle& style = OrvoApp().m_marks.style;
-    AfxGetApp()->WriteProfileInt(L"", kMarkColorValue, static_cast<int>(style.color));
-    AfxGetApp()->WriteProfileInt(L"", kMarkWidthValue, style.width);
+    Settings::WriteInt(Setting::MarkColor, static_cast<int>(m_session.m_marks.style.color));
+    Settings::WriteInt(Setting::MarkWidth, m_session.m_marks.style.width);
     OutputRequest request;
     request.fileName = m_editFilename.GetWindowText();
     request.format = GetCheckedRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG);
@@ -229,7 +222,9 @@ void COptionsDlg::OnBnClickedOk()
     request.selfDestruct = IsChecked(m_btnSelfDestruct);
     request.selfDestructLabel = m_comboSelfDestruct.GetWindowText();
     request.outputDir = m_strDir;
-    RunOutputPipeline(request, m_hWnd, m_progress);
+    request.area = m_session.m_rcArea;
+    if (m_pfnOutput)
+        m_strUploadUrl = m_pfnOutput(m_session, request, m_hWnd, m_progress);
     DestroyWindow();
 }
 
@@ -237,12 +232,12 @@ void COptionsDlg::OnBnClickedCancel() { DestroyWindow(); }
 
 LRESULT COptionsDlg::OnDestroy(WPARAM, LPARAM)
 {
-    OrvoApp().m_pwndMagnifier = nullptr;
+    m_session.m_pwndMagnifier = nullptr;
     m_markDecor.Release();
     WINDOWPLACEMENT wp{};
     wp.length = sizeof(wp);
     ::GetWindowPlacement(m_hWnd, &wp);
-    AfxGetApp()->WriteProfileString(L"", kWindowPosValue, FormatWindowPos(wp));
+    Settings::WriteString(Setting::WindowPosOptions, FormatWindowPos(wp));
     // The capture window lives exactly as long as this dialog.
     if (auto* parent = dynamic_cast<CDialog*>(m_pParentWnd))
         parent->EndDialog(0);
@@ -267,23 +262,22 @@ void COptionsDlg::OnBnClickedBrowse()
 
 void COptionsDlg::OnBnClickedFullscreen()
 {
-    OrvoApp().m_rcArea.SetRectEmpty();
+    m_session.m_rcArea.SetRectEmpty();
     if (m_pParentWnd)
         m_pParentWnd->Invalidate(TRUE);
 }
 
 void COptionsDlg::OnBnClickedActiveWindow()
 {
-    COrvoCaptureApp& app = OrvoApp();
-    app.m_rcArea = app.m_rcWindow;
+    m_session.m_rcArea = m_session.m_rcWindow;
     if (m_pParentWnd)
         m_pParentWnd->Invalidate(TRUE);
 }
 
 void COptionsDlg::OnBnClickedMarkArea()
 {
-    OrvoApp().m_bMarkMode = m_btnMarkArea.GetCheck() == 1;
-    if (OrvoApp().m_bMarkMode) {
+    m_session.m_bMarkMode = m_btnMarkArea.GetCheck() == 1;
+    if (m_session.m_bMarkMode) {
         ReleaseToolsExcept(0);
         if (CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd))
             capture->SetMarkTool(MarkTool::None);
@@ -303,7 +297,7 @@ void COptionsDlg::OnMarkButton(int id)
     const MarkButton* button = FindMarkButton(id);
     if (!capture || !button)
         return;
-    MarkStyle& style = OrvoApp().m_marks.style;
+    MarkStyle& style = m_session.m_marks.style;
     if (id == IDC_UNDO) {
         capture->UndoMark();
     } else if (id == IDC_REDO) {
@@ -314,7 +308,7 @@ void COptionsDlg::OnMarkButton(int id)
         ReleaseToolsExcept(id);
         if (pressed) {
             m_btnMarkArea.SetCheck(BST_UNCHECKED);
-            OrvoApp().m_bMarkMode = FALSE;
+            m_session.m_bMarkMode = FALSE;
         }
         capture->SetMarkTool(pressed ? button->tool : MarkTool::None);
     } else if (button->width) {
@@ -356,7 +350,7 @@ LRESULT COptionsDlg::OnMouseWheel(WPARAM wParam, LPARAM lParam)
     auto* capture = dynamic_cast<CCaptureDlg*>(m_pParentWnd);
     if (!capture || !capture->m_hWnd)
         return Default();
-    capture->m_dZoom = ZoomAfterWheel(capture->m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
+    m_session.m_dZoom = ZoomAfterWheel(m_session.m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
     capture->UpdateMagnifier();
     return capture->DefWindowProc(WM_MOUSEWHEEL, wParam, lParam);
 }
