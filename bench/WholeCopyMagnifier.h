@@ -5,6 +5,7 @@
 #pragma once
 
 #include "capture/MagnifierView.h"
+#include "capture/MarkPainter.h"
 #include "framework/MemDC.h"
 
 inline void DrawMagnifierWholeCopy(CDC& target, int w, int h, const MagnifierScene& scene)
@@ -30,6 +31,8 @@ inline void DrawMagnifierWholeCopy(CDC& target, int w, int h, const MagnifierSce
         ::InvertRect(dcCopy, &scene.area);
     if (!scene.highlight.IsRectEmpty())
         DrawHighlightOutline(dcCopy, scene.highlight);
+    if (scene.marks)
+        DrawMarks(dcCopy, *scene.marks, scene.pending);
 
     const CRect view(0, 0, w, h);
     COrvoCaptureMemDC mem(&target, &view);

@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "capture/CaptureGeometry.h"
+#include "capture/CaptureScene.h"
 #include "capture/CaptureSession.h"
 #include "capture/MagnifierView.h"
 #include "res/resource.h"
@@ -15,6 +16,10 @@ CSize VirtualScreenSize()
 {
     return CSize(::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
 }
+
+// Client and image coordinates: the one place where they are converted.
+POINT ClientToImage(POINT pt) { return pt; }
+CRect ImageToClient(const CRect& rc) { return rc; }
 
 // Puts the options dialog back on top once an activation is over.
 constexpr UINT kRaiseOptionsMessage = WM_APP + 1;
@@ -57,6 +62,7 @@ void CCaptureDlg::DoDataExchange(CDataExchange*) {}
 BOOL CCaptureDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    m_markEditor.Begin(m_session.m_marks);
     // The screen freezes first: this window shows and paints the frozen
     // image at once, before the options dialog's controls are made (the
     // slower part), and the dialog then shows on top of it.
@@ -143,23 +149,89 @@ LRESULT CCaptureDlg::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CCaptureDlg::OnPaint(WPARAM, LPARAM)
 {
-    const CSize screen = VirtualScreenSize();
     CPaintDC dc(m_hWnd);
-    {
-        CDC dcImage;
-        dcImage.CreateCompatibleDC(dc);
-        CSelection select(dcImage, m_session.m_bmpScreen);
-        dc.BitBlt(0, 0, screen.cx, screen.cy, dcImage, 0, 0, SRCCOPY);
-    }
-    if (!m_session.m_rcArea.IsRectEmpty())
-        ::InvertRect(dc, &m_session.m_rcArea);
-    if (!m_session.m_rcHighlight.IsRectEmpty())
-        DrawHighlight(dc);
+    CDC dcImage;
+    dcImage.CreateCompatibleDC(dc);
+    CSelection select(dcImage, m_session.m_bmpScreen);
+    CaptureScene scene;
+    scene.image = dcImage;
+    scene.area = m_session.m_rcArea;
+    scene.highlight = m_session.m_rcHighlight;
+    scene.marks = &m_session.m_marks.list.Marks();
+    scene.pending = m_markEditor.Pending();
+    // Only what changed is painted again: a move while drawing repaints the
+    // piece of the mark it added, not the screen.
+    PaintCaptureScene(dc, scene, dc.m_ps.rcPaint);
     return 0;
+}
+
+void CCaptureDlg::InvalidateImageRect(const CRect& rc)
+{
+    if (!rc.IsRectEmpty() && m_hWnd) {
+        const CRect client = ImageToClient(rc);
+        ::InvalidateRect(m_hWnd, &client, FALSE);
+    }
+}
+
+void CCaptureDlg::SetMarkTool(MarkTool tool)
+{
+    InvalidateImageRect(m_markEditor.EndText());
+    m_session.m_marks.tool = tool;
+}
+
+void CCaptureDlg::UndoMark() { InvalidateImageRect(m_markEditor.Undo()); }
+
+void CCaptureDlg::RedoMark() { InvalidateImageRect(m_markEditor.Redo()); }
+
+void CCaptureDlg::EndMarkText() { InvalidateImageRect(m_markEditor.EndText()); }
+
+bool CCaptureDlg::TakeTextKey(MSG* msg)
+{
+    if (!m_markEditor.IsTyping())
+        return false;
+    if (msg->message == WM_KEYDOWN) {
+        switch (msg->wParam) {
+        case VK_RETURN:
+            InvalidateImageRect(m_markEditor.EndText());
+            return true;
+        case VK_ESCAPE:
+            InvalidateImageRect(m_markEditor.CancelText());
+            return true;
+        case VK_BACK:
+            InvalidateImageRect(m_markEditor.Backspace());
+            return true;
+        default:
+            // The characters come as WM_CHAR, made here because the key
+            // itself goes no further.
+            ::TranslateMessage(msg);
+            return true;
+        }
+    }
+    if (msg->message == WM_CHAR) {
+        if (msg->wParam >= L' ')
+            InvalidateImageRect(m_markEditor.Type(static_cast<wchar_t>(msg->wParam)));
+        return true;
+    }
+    return false;
 }
 
 LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 {
+    if (m_session.m_marks.tool != MarkTool::None) {
+        BITMAP info{};
+        m_session.m_bmpScreen.GetBitmap(&info);
+        CDC dcImage;
+        dcImage.CreateCompatibleDC(nullptr);
+        CSelection select(dcImage, m_session.m_bmpScreen);
+        InvalidateImageRect(m_markEditor.Press(ClientToImage(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}),
+                                               dcImage, CSize(info.bmWidth, info.bmHeight)));
+        if (m_markEditor.IsDragging()) {
+            ::ReleaseCapture();
+            ::SetCapture(m_hWnd);
+        }
+        return 0;
+    }
+    InvalidateImageRect(m_markEditor.EndText());
     ::ReleaseCapture();
     ::SetCapture(m_hWnd);
     POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -178,7 +250,9 @@ LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
         if (m_optionsDlg.m_staticColor.m_hWnd)
             m_optionsDlg.m_staticColor.SetWindowText(FormatColorReadout(color));
 
-        if (::GetCapture() == m_hWnd) {
+        if (::GetCapture() == m_hWnd && m_markEditor.IsDragging()) {
+            InvalidateImageRect(m_markEditor.Move(ClientToImage(pt)));
+        } else if (::GetCapture() == m_hWnd) {
             // Focus rectangles are drawn exclusive-or: drawing the last one
             // again erases it, so exactly one is visible.
             const CRect previous = NormalizedRect(m_rcDrag);
@@ -203,6 +277,11 @@ LRESULT CCaptureDlg::OnLButtonUp(WPARAM, LPARAM)
     if (::GetCapture() != m_hWnd)
         return 0;
     ::ReleaseCapture();
+    if (m_markEditor.IsDragging()) {
+        // The mark ends where the last move put it, as the area does.
+        InvalidateImageRect(m_markEditor.Release());
+        return 0;
+    }
     m_rcDrag.NormalizeRect();
     Invalidate(FALSE);
 
@@ -239,6 +318,8 @@ void CCaptureDlg::UpdateMagnifier()
     scene.zoom = m_session.m_dZoom;
     scene.area = m_session.m_rcArea;
     scene.highlight = m_session.m_rcHighlight;
+    scene.marks = &m_session.m_marks.list.Marks();
+    scene.pending = m_markEditor.Pending();
     CClientDC dc(magnifier->m_hWnd);
     DrawMagnifierView(dc, rc.Width(), rc.Height(), scene);
 }

@@ -6,6 +6,7 @@
 
 #include "capture/OptionsDlg.h"
 #include "framework/CDialog.h"
+#include "capture/MarkEditor.h"
 #include "framework/Gdi.h"
 
 class CaptureSession;
@@ -34,11 +35,22 @@ public:
     // The highlight outline of the session's m_rcHighlight.
     void DrawHighlight(CDC& dc);
 
+    // The options dialog's mark buttons and keys. A new tool, undo and redo
+    // first keep a text being typed.
+    void SetMarkTool(MarkTool tool);
+    void UndoMark();
+    void RedoMark();
+    void EndMarkText();
+    // Keys while a text is typed go into it; true when msg was taken.
+    bool TakeTextKey(MSG* msg);
+
     CaptureSession& m_session;
     COptionsDlg m_optionsDlg;
     CRect m_rcDrag;  // current or last drag, screen coordinates
 
 private:
+    void InvalidateImageRect(const CRect& rc);
+    MarkEditor m_markEditor;
     LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);

@@ -8,6 +8,7 @@
 // pixels, right and bottom edges just outside.
 #pragma once
 
+#include "capture/MarkDrag.h"
 #include "framework/CWnd.h"
 #include "framework/Gdi.h"
 
@@ -21,10 +22,10 @@ public:
     BOOL m_bMarkMode = FALSE;         // the next drag sets the highlight
     CWnd* m_pwndMagnifier = nullptr;  // the options dialog's magnifier while it exists
     double m_dZoom = 2.0;             // magnifier zoom, kept from capture to capture
-    // The marks drawn on the image come here.
+    MarkSession m_marks;              // the marks drawn on the image, the tool, colour and width
 
     // A fresh start after a grab: the area from the hotkey, no highlight,
-    // no mark mode.
+    // no mark mode, no marks and no tool pressed.
     void ResetChoices(bool areaIsWindow)
     {
         if (areaIsWindow)
@@ -33,5 +34,7 @@ public:
             m_rcArea.SetRectEmpty();
         m_rcHighlight.SetRectEmpty();
         m_bMarkMode = FALSE;
+        m_marks.list.Clear();
+        m_marks.tool = MarkTool::None;
     }
 };

@@ -1,6 +1,7 @@
 #include "capture/MagnifierView.h"
 
 #include "capture/CaptureGeometry.h"
+#include "capture/MarkPainter.h"
 #include "framework/MemDC.h"
 
 void MarkCursor(HDC dc, POINT cursor, double zoom)
@@ -61,6 +62,8 @@ void DrawMagnifierView(CDC& target, int w, int h, const MagnifierScene& scene)
         ::InvertRect(dcPiece, &scene.area);
     if (!scene.highlight.IsRectEmpty())
         DrawHighlightOutline(dcPiece, scene.highlight);
+    if (scene.marks)
+        DrawMarks(dcPiece, *scene.marks, scene.pending);
     ::SetWindowOrgEx(dcPiece, 0, 0, nullptr);
 
     ::StretchBlt(mem, g.dest.left, g.dest.top, g.dest.Width(), g.dest.Height(), dcPiece, 0, 0,

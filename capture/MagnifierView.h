@@ -3,16 +3,22 @@
 // capture window's painting.
 #pragma once
 
+#include <vector>
+
+#include "capture/Marks.h"
 #include "framework/Gdi.h"
 
 // What the magnifier shows: the screen image with the pointer's pixel marked
-// in black, the capture area inverted and the highlight outlined.
+// in black, the capture area inverted, the highlight outlined and the
+// marks drawn.
 struct MagnifierScene {
     HBITMAP image = nullptr;  // not selected into any DC
     POINT cursor{0, 0};       // image coordinates
     double zoom = 2.0;        // a whole number from 1 to 16
     CRect area;               // empty: nothing inverted
     CRect highlight;          // empty: no outline
+    const std::vector<Mark>* marks = nullptr;  // drawn over the rest, in order
+    const Mark* pending = nullptr;             // the mark being drawn
 };
 
 // Fills (0, 0, w, h) of target with the red diagonal hatch and draws the

@@ -37,6 +37,16 @@ const wchar_t* SaveFilter(int format)
 
 bool IsChecked(const CButton& button) { return button.GetCheck() == BST_CHECKED; }
 
+MessageEntry OnMarkButtonClick(UINT id)
+{
+    return {MessageEntry::Kind::Command, WM_COMMAND, nullptr, id, BN_CLICKED, [](CWnd* w, WPARAM wp, LPARAM) {
+                static_cast<COptionsDlg*>(w)->OnMarkButton(LOWORD(wp));
+                return LRESULT(0);
+            }};
+}
+
+CCaptureDlg* CaptureWindowOf(CWnd* parent) { return dynamic_cast<CCaptureDlg*>(parent); }
+
 }  // namespace
 
 COptionsDlg::COptionsDlg(CaptureSession& session, OutputRunner output)
@@ -67,6 +77,13 @@ const MessageMap* COptionsDlg::Map()
         OnMessage(WM_LBUTTONDOWN, &COptionsDlg::OnLButtonDown),
         OnMessage(WM_MOUSEWHEEL, &COptionsDlg::OnMouseWheel),
         OnMessage(WM_PAINT, &COptionsDlg::OnPaint),
+        OnMarkButtonClick(IDC_TOOL_ARROW), OnMarkButtonClick(IDC_TOOL_RECTANGLE), OnMarkButtonClick(IDC_TOOL_PEN),
+        OnMarkButtonClick(IDC_TOOL_MARKER), OnMarkButtonClick(IDC_TOOL_TEXT), OnMarkButtonClick(IDC_TOOL_STEP),
+        OnMarkButtonClick(IDC_TOOL_PIXELATE), OnMarkButtonClick(IDC_TOOL_REDACT),
+        OnMarkButtonClick(IDC_COLOR_RED), OnMarkButtonClick(IDC_COLOR_YELLOW), OnMarkButtonClick(IDC_COLOR_GREEN),
+        OnMarkButtonClick(IDC_COLOR_BLUE), OnMarkButtonClick(IDC_COLOR_BLACK), OnMarkButtonClick(IDC_COLOR_WHITE),
+        OnMarkButtonClick(IDC_WIDTH_2), OnMarkButtonClick(IDC_WIDTH_4), OnMarkButtonClick(IDC_WIDTH_8),
+        OnMarkButtonClick(IDC_UNDO), OnMarkButtonClick(IDC_REDO),
     });
     return &map;
 }
@@ -140,6 +157,20 @@ BOOL COptionsDlg::OnInitDialog()
     if (m_session.m_rcWindow.IsRectEmpty())
         ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), FALSE);
 
+    // The mark row: no tool pressed, the remembered colour and width.
+    m_markDecor.Attach(m_hWnd);
+    MarkStyle& style = m_session.m_marks.style;
+    const int colorId = ColorButtonId(static_cast<COLORREF>(Settings::ReadInt(Setting::MarkColor)));
+    const int widthId = WidthButtonId(Settings::ReadInt(Setting::MarkWidth));
+    CheckRadioButton(IDC_COLOR_RED, IDC_COLOR_WHITE, colorId);
+    CheckRadioButton(IDC_WIDTH_2, IDC_WIDTH_8, widthId);
+    style.color = FindMarkButton(colorId)->color;
+    style.width = FindMarkButton(widthId)->width;
+    {
+        CClientDC screen(nullptr);
+        style.dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+    }
+
     m_editFilename.SetSel(0, -1);
     m_editFilename.SendMessage(EM_SCROLLCARET);
     m_editFilename.SetFocus();
@@ -173,6 +204,11 @@ void COptionsDlg::UpdateControls()
 
 void COptionsDlg::OnBnClickedOk()
 {
+    // A text still being typed is part of the image.
+    if (CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd))
+        capture->EndMarkText();
+    Settings::WriteInt(Setting::MarkColor, static_cast<int>(m_session.m_marks.style.color));
+    Settings::WriteInt(Setting::MarkWidth, m_session.m_marks.style.width);
     OutputRequest request;
     request.fileName = m_editFilename.GetWindowText();
     request.format = GetCheckedRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG);
@@ -197,6 +233,7 @@ void COptionsDlg::OnBnClickedCancel() { DestroyWindow(); }
 LRESULT COptionsDlg::OnDestroy(WPARAM, LPARAM)
 {
     m_session.m_pwndMagnifier = nullptr;
+    m_markDecor.Release();
     WINDOWPLACEMENT wp{};
     wp.length = sizeof(wp);
     ::GetWindowPlacement(m_hWnd, &wp);
@@ -237,7 +274,65 @@ void COptionsDlg::OnBnClickedActiveWindow()
         m_pParentWnd->Invalidate(TRUE);
 }
 
-void COptionsDlg::OnBnClickedMarkArea() { m_session.m_bMarkMode = m_btnMarkArea.GetCheck() == 1; }
+void COptionsDlg::OnBnClickedMarkArea()
+{
+    m_session.m_bMarkMode = m_btnMarkArea.GetCheck() == 1;
+    if (m_session.m_bMarkMode) {
+        ReleaseToolsExcept(0);
+        if (CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd))
+            capture->SetMarkTool(MarkTool::None);
+    }
+}
+
+void COptionsDlg::ReleaseToolsExcept(int id)
+{
+    for (const MarkButton& b : kMarkToolButtons)
+        if (b.id != id)
+            ::SendMessageW(GetDlgItem(b.id), BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void COptionsDlg::OnMarkButton(int id)
+{
+    CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd);
+    const MarkButton* button = FindMarkButton(id);
+    if (!capture || !button)
+        return;
+    MarkStyle& style = m_session.m_marks.style;
+    if (id == IDC_UNDO) {
+        capture->UndoMark();
+    } else if (id == IDC_REDO) {
+        capture->RedoMark();
+    } else if (button->tool != MarkTool::None) {
+        // One tool at a time; pressed again, it goes back to selecting the area.
+        const bool pressed = ::SendMessageW(GetDlgItem(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        ReleaseToolsExcept(id);
+        if (pressed) {
+            m_btnMarkArea.SetCheck(BST_UNCHECKED);
+            m_session.m_bMarkMode = FALSE;
+        }
+        capture->SetMarkTool(pressed ? button->tool : MarkTool::None);
+    } else if (button->width) {
+        style.width = button->width;
+    } else {
+        style.color = button->color;
+    }
+}
+
+BOOL COptionsDlg::PreTranslateMessage(MSG* pMsg)
+{
+    CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd);
+    if (capture && capture->TakeTextKey(pMsg))
+        return TRUE;
+    if (capture && pMsg->message == WM_KEYDOWN && (pMsg->wParam == 'Z' || pMsg->wParam == 'Y') &&
+        ::GetKeyState(VK_CONTROL) < 0 && ::GetKeyState(VK_MENU) >= 0 && ::GetFocus() != m_editFilename.m_hWnd) {
+        if (pMsg->wParam == 'Z')
+            capture->UndoMark();
+        else
+            capture->RedoMark();
+        return TRUE;
+    }
+    return CDialog::PreTranslateMessage(pMsg);
+}
 
 LRESULT COptionsDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 {

@@ -7,6 +7,7 @@
 
 #include "capture/OutputChoices.h"
 #include "framework/CDialog.h"
+#include "capture/MarkToolbar.h"
 #include "framework/Controls.h"
 #include "ui/TextProgressCtrl.h"
 
@@ -22,6 +23,11 @@ public:
     const MessageMap* GetMessageMap() const override { return Map(); }
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    // Keys for a text being typed on the capture, and Ctrl+Z / Ctrl+Y for
+    // the marks wherever the file name field does not want them.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    // A click on a mark tool, colour, width, undo or redo button.
+    void OnMarkButton(int id);
 
     // The extension of the checked format radio, empty when none is checked.
     CString GetFormatExtension() const;
@@ -58,6 +64,8 @@ private:
     LRESULT OnMouseWheel(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     CRect MagnifierRectInClient() const;
+    void ReleaseToolsExcept(int id);
+    MarkButtonDecor m_markDecor;
     CaptureSession& m_session;
     OutputRunner m_pfnOutput;
 };

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureSession.h"
 #include "capture/MagnifierView.h"
+#include "capture/MarkPainter.h"
 #include "framework/CWinApp.h"
 #include "output/ClipboardOutput.h"
 #include "output/GdiplusSession.h"
@@ -34,7 +35,7 @@ void ReportSaveFailure(const CString& reason)
     AfxMessageBox(L"Could not save Image: " + reason, MB_ICONERROR);
 }
 
-// Burns the highlight into the screen image and cuts the area out of it:
+// Burns the highlight and the marks into the screen image and cuts the area out of it:
 // an empty area means the primary monitor.
 bool CutArea(CaptureSession& session, const CRect& requested, CBitmap& cropped)
 {
@@ -46,6 +47,9 @@ bool CutArea(CaptureSession& session, const CRect& requested, CBitmap& cropped)
     CSelection select(session.m_dcScreen, session.m_bmpScreen);
     if (!session.m_rcHighlight.IsRectEmpty())
         DrawHighlightOutline(session.m_dcScreen, session.m_rcHighlight);
+    // The marks, drawn by the capture window's own drawing: what leaves is
+    // what was shown. Those outside the area go with the crop.
+    DrawMarks(session.m_dcScreen, session.m_marks.list.Marks());
     return CropScreenImage(session.m_dcScreen, CSize(info.bmWidth, info.bmHeight), area, cropped);
 }
 

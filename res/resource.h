@@ -36,6 +36,26 @@
 #define IDC_DPI_SCALE        1041
 #define IDC_SELF_DESTRUCT    1042
 #define IDC_SELF_DESTRUCT_TIME 1043
+// The row of mark tools, colours, widths, undo and redo.
+#define IDC_TOOL_ARROW       1050
+#define IDC_TOOL_RECTANGLE   1051
+#define IDC_TOOL_PEN         1052
+#define IDC_TOOL_MARKER      1053
+#define IDC_TOOL_TEXT        1054
+#define IDC_TOOL_STEP        1055
+#define IDC_TOOL_PIXELATE    1056
+#define IDC_TOOL_REDACT      1057
+#define IDC_COLOR_RED        1058
+#define IDC_COLOR_YELLOW     1059
+#define IDC_COLOR_GREEN      1060
+#define IDC_COLOR_BLUE       1061
+#define IDC_COLOR_BLACK      1062
+#define IDC_COLOR_WHITE      1063
+#define IDC_WIDTH_2          1064
+#define IDC_WIDTH_4          1065
+#define IDC_WIDTH_8          1066
+#define IDC_UNDO             1067
+#define IDC_REDO             1068
 
 // Result dialog after an upload (IDD_GETTAGS).
 #define IDC_EDIT_URL         1017

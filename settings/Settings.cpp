@@ -44,6 +44,8 @@ constexpr SettingInfo g_settings[] = {
     {Setting::UploadUrl, L"UploadUrl", kText, 0, L"", L"absent or not accepted: the built-in address"},
     {Setting::UploadKey, L"UploadKey", kText, 0, L"",
      L"sent as \"Authorization: Bearer\"; never over plain http beyond this computer"},
+    {Setting::MarkColor, L"MarkColor", kInt, 0x0000FF, nullptr, L"COLORREF of the mark colour; red by default"},
+    {Setting::MarkWidth, L"MarkWidth", kInt, 4, nullptr, L"mark stroke width at 96 DPI: 2, 4 or 8"},
 };
 
 // A row's place is its Setting's number.
@@ -53,7 +55,7 @@ constexpr bool RowsInOrder()
     for (const SettingInfo& row : g_settings)
         if (static_cast<int>(row.id) != i++)
             return false;
-    return i == static_cast<int>(Setting::UploadKey) + 1;
+    return i == static_cast<int>(Setting::MarkWidth) + 1;
 }
 static_assert(RowsInOrder(), "one row per setting, in the order of the enumeration");
 

@@ -39,6 +39,8 @@ enum class Setting {
     WindowPosOptions,
     UploadUrl,
     UploadKey,
+    MarkColor,
+    MarkWidth,
 };
 
 enum class SettingType { Integer, String };

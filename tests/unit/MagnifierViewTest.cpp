@@ -1,12 +1,13 @@
 // The magnifier copies only what it shows; its pixels must be exactly those
 // of the plain whole-image drawing at every zoom, near the image's edges and
-// with an inverted area and a highlight in view.
+// with an inverted area, a highlight and marks in view.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "bench/WholeCopyMagnifier.h"
 #include "capture/MagnifierView.h"
+#include "capture/Marks.h"
 
 namespace {
 
@@ -117,14 +118,22 @@ TEST(MagnifierView, SamePixelsAsTheWholeImageCopyAtEveryZoomAndPosition)
     }
 }
 
-TEST(MagnifierView, SamePixelsWithAnInvertedAreaAndAHighlightInView)
+TEST(MagnifierView, SamePixelsWithAnInvertedAreaAHighlightAndMarksInView)
 {
     TestImage image(kImageW, kImageH);
     MagnifierScene scene;
     scene.image = image.Handle();
-    // Both cross the view and reach past the image's edge.
+    // All cross the view and reach past the image's edge.
     scene.area = CRect(150, 80, 400, 260);
     scene.highlight = CRect(-10, 90, 170, 120);
+    Mark arrow, marker;
+    arrow.tool = MarkTool::Arrow;
+    arrow.points = {POINT{100, 60}, POINT{330, 120}};
+    marker.tool = MarkTool::Marker;
+    marker.color = RGB(255, 255, 0);
+    marker.points = {POINT{-5, 100}, POINT{200, 110}};
+    const std::vector<Mark> marks{arrow, marker};
+    scene.marks = &marks;
     for (double zoom : {1.0, 2.0, 16.0}) {
         for (POINT p : {POINT{160, 100}, POINT{150, 80}, POINT{1, 95}, POINT{310, 190}}) {
             scene.cursor = p;
