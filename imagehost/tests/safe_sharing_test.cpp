@@ -6,6 +6,7 @@
 #include "test_server.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <fstream>
@@ -107,6 +108,31 @@ TEST(Deletion, OnlyAPostOfTheDeletionAddressDeletes)
     server.restart();
     EXPECT_EQ(fetch(server.port(), image).status, 404);
     EXPECT_EQ(fetch(server.port(), target_of(second.header("uploaded"))).status, 200);
+}
+
+TEST(Deletion, ARecordDeletedByHandIsNotServedFromMemory)
+{
+    TestServer server;
+    UploadForm form;
+    form.file_bytes = fake_image("png", 3000);
+    auto image = target_of(upload(server.port(), form).header("uploaded"));
+    ASSERT_EQ(fetch(server.port(), image).status, 200);  // its record is now kept in memory
+
+    // An operator's DELETE in the database, the file left where it is.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((server.data_dir() / "images.sqlite3").c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    auto sql = "DELETE FROM images WHERE id = '" + image.substr(1, 32) + "'";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    int status = 200;
+    for (int i = 0; i < 600 && status == 200; ++i) {  // within a second or so
+        status = fetch(server.port(), image).status;
+        if (status == 200)
+            std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(status, 404);
 }
 
 TEST(ClientLimits, OneAddressOverItsConnectionsIsRefusedAnotherIsServed)
