@@ -139,9 +139,11 @@ TEST(ClientLimits, OneAddressOverItsConnectionsIsRefusedAnotherIsServed)
 {
     TestServer server([](Config& c) { c.max_connections_per_address = 4; });
     std::vector<std::unique_ptr<Connection>> held;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i) {  // kept alive, each answered so that the server has surely taken it in
         held.push_back(std::make_unique<Connection>(server.port(), 10s, "127.0.0.2"));
-        held.back()->send("POST /upload.php HTTP/1.1\r\nHost: x\r\n");  // a header that never ends
+        held.back()->send(simple_request("GET", "/"));
+        auto res = held.back()->read_response();
+        ASSERT_TRUE(res && res->status == 200) << "connection " << i;
     }
     auto refused = exchange(server.port(), simple_request("GET", "/"), "127.0.0.2");
     EXPECT_EQ(refused.status, 503);
