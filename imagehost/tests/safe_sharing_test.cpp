@@ -248,6 +248,14 @@ TEST(Protocol, ACodingOtherThanChunkedLastIsRefusedNotReadAsANextRequest)
     EXPECT_EQ(res->status, 400);
     EXPECT_EQ(res->header("connection"), "close");
     EXPECT_FALSE(c.read_response());
+
+    Connection two_lines(server.port());
+    two_lines.send("GET / HTTP/1.1\r\nHost: img.test\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: gzip\r\n\r\n"
+                   "GET /smuggled HTTP/1.1\r\nHost: img.test\r\n\r\n");
+    res = two_lines.read_response();
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 400);
+    EXPECT_FALSE(two_lines.read_response());
 }
 
 TEST(Protocol, HostDateEtagAndKeepAlive)
