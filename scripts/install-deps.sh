@@ -12,7 +12,7 @@ PACKAGES=(
     # Release: installers and the portable zip (scripts/package.sh)
     nsis zip
     # Image host: a native Linux service
-    g++ libboost1.81-dev libsqlite3-dev clang libclang-rt-14-dev
+    g++ libboost1.81-dev libsqlite3-dev libssl-dev openssl clang libclang-rt-14-dev
 )
 
 missing=()

@@ -34,9 +34,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-read -r tls_port plain_port nginx_port limited_port < <(python3 -c '
+read -r tls_port plain_port nginx_port limited_port unlimited_port < <(python3 -c '
 import socket
-socks = [socket.socket() for _ in range(4)]
+socks = [socket.socket() for _ in range(5)]
 for s in socks: s.bind(("127.0.0.1", 0))
 print(*[s.getsockname()[1] for s in socks])')
 
@@ -44,7 +44,7 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
     -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 off=(--upload-rate 0 --upload-bytes-per-hour 0 --max-connections-per-address 0)
 # The host with TLS, and the same host on plain http behind nginx; the two share no data.
-mkdir -p "$data/tls" "$data/plain" "$data/limited"
+mkdir -p "$data/tls" "$data/plain" "$data/limited" "$data/unlimited"
 "$build/imagehost" --listen "127.0.0.1:$tls_port" --data-dir "$data/tls" --public-url "https://127.0.0.1" \
     --tls-cert "$work/cert.pem" --tls-key "$work/key.pem" "${off[@]}" >"$work/tls.log" 2>&1 &
 pids+=($!)
@@ -54,6 +54,9 @@ pids+=($!)
 # Limits on, far above what the run reaches, so that all their bookkeeping runs.
 "$build/imagehost" --listen "127.0.0.1:$limited_port" --data-dir "$data/limited" --public-url "http://127.0.0.1" \
     --upload-rate 1000000 --upload-burst 1000000 --upload-bytes-per-hour 1T >"$work/limited.log" 2>&1 &
+pids+=($!)
+"$build/imagehost" --listen "127.0.0.1:$unlimited_port" --data-dir "$data/unlimited" --public-url "http://127.0.0.1" \
+    "${off[@]}" --min-free-disk 0 >"$work/unlimited.log" 2>&1 &
 pids+=($!)
 chmod 755 "$data/plain" "$data/plain/images" 2>/dev/null || true
 
@@ -107,6 +110,7 @@ ready "$tls_port" --tls
 ready "$nginx_port" --tls
 ready "$limited_port"
 ready "$plain_port"
+ready "$unlimited_port"
 
 # One stored image each: through the plain host for nginx to serve from its
 # files, and through TLS for the TLS host (the generator's "store" speaks plain http).
@@ -151,7 +155,7 @@ printf '| GET/s | %.0f | %.0f | %s |\n' "$host" "$peer" "$(ratio "$host" "$peer"
 echo
 echo "| plain http, 8 client addresses | limits on (never reached) | limits off | ratio |"
 echo "|---|---|---|---|"
-read -r on off_rate < <(compare "upload $limited_port 8 $seconds --sources" "upload $plain_port 8 $seconds --sources")
+read -r on off_rate < <(compare "upload $limited_port 8 $seconds --sources" "upload $unlimited_port 8 $seconds --sources")
 printf '| uploads/s | %.0f | %.0f | %s |\n' "$on" "$off_rate" "$(ratio "$on" "$off_rate")"
 echo
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"

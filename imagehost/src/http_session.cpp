@@ -207,8 +207,12 @@ private:
 
         // A coding other than chunked last leaves the body's end unknown: read
         // on, its bytes would pass for a next request (a desync behind a proxy).
-        auto transfer_encoding = req[http::field::transfer_encoding];
-        if (!transfer_encoding.empty() && !iequals(last_coding(transfer_encoding), "chunked"))
+        // Several header lines form one list: the last line's last coding counts.
+        auto codings = req.equal_range(http::field::transfer_encoding);
+        beast::string_view transfer_encoding;
+        for (auto it = codings.first; it != codings.second; ++it)
+            transfer_encoding = it->value();
+        if (codings.first != codings.second && !iequals(last_coding(transfer_encoding), "chunked"))
             return reply(http::status::bad_request, "unsupported Transfer-Encoding", true);
         if (version_ >= 11 && req.find(http::field::host) == req.end())
             return reply(http::status::bad_request, "HTTP/1.1 request without Host", true);

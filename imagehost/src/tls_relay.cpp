@@ -73,9 +73,11 @@ public:
 private:
     void from_client()
     {
+        if (finishing_)
+            return shutdown_tls();
         stream_.async_read_some(net::buffer(in_), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
             if (ec)
-                return self->close();
+                return self->finishing_ ? self->shutdown_tls() : self->close();
             net::async_write(self->inner_, net::buffer(self->in_.data(), n),
                              [self](beast::error_code write_ec, std::size_t) {
                                  if (write_ec)
@@ -103,10 +105,21 @@ private:
     }
 
     // The session closed its end: tell the client (close_notify), briefly.
+    // The shutdown reads the client's answer, so it waits until the read
+    // from the client under way has ended (cancelled here) or its bytes are passed on.
     void finish()
     {
-        if (closed_)
+        if (closed_ || finishing_)
             return;
+        finishing_ = true;
+        beast::get_lowest_layer(stream_).cancel();
+    }
+
+    void shutdown_tls()
+    {
+        if (closed_ || shut_down_)
+            return;
+        shut_down_ = true;
         beast::get_lowest_layer(stream_).expires_after(kShutdownTime);
         stream_.async_shutdown([self = shared_from_this()](beast::error_code) { self->close(); });
     }
@@ -129,6 +142,8 @@ private:
     std::array<char, kRelayBytes> in_;
     std::array<char, kRelayBytes> out_;
     bool closed_ = false;
+    bool finishing_ = false;
+    bool shut_down_ = false;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "test_server.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <fstream>
@@ -109,13 +110,40 @@ TEST(Deletion, OnlyAPostOfTheDeletionAddressDeletes)
     EXPECT_EQ(fetch(server.port(), target_of(second.header("uploaded"))).status, 200);
 }
 
+TEST(Deletion, ARecordDeletedByHandIsNotServedFromMemory)
+{
+    TestServer server;
+    UploadForm form;
+    form.file_bytes = fake_image("png", 3000);
+    auto image = target_of(upload(server.port(), form).header("uploaded"));
+    ASSERT_EQ(fetch(server.port(), image).status, 200);  // its record is now kept in memory
+
+    // An operator's DELETE in the database, the file left where it is.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((server.data_dir() / "images.sqlite3").c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    auto sql = "DELETE FROM images WHERE id = '" + image.substr(1, 32) + "'";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    int status = 200;
+    for (int i = 0; i < 600 && status == 200; ++i) {  // within a second or so
+        status = fetch(server.port(), image).status;
+        if (status == 200)
+            std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_EQ(status, 404);
+}
+
 TEST(ClientLimits, OneAddressOverItsConnectionsIsRefusedAnotherIsServed)
 {
     TestServer server([](Config& c) { c.max_connections_per_address = 4; });
     std::vector<std::unique_ptr<Connection>> held;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i) {  // kept alive, each answered so that the server has surely taken it in
         held.push_back(std::make_unique<Connection>(server.port(), 10s, "127.0.0.2"));
-        held.back()->send("POST /upload.php HTTP/1.1\r\nHost: x\r\n");  // a header that never ends
+        held.back()->send(simple_request("GET", "/"));
+        auto res = held.back()->read_response();
+        ASSERT_TRUE(res && res->status == 200) << "connection " << i;
     }
     auto refused = exchange(server.port(), simple_request("GET", "/"), "127.0.0.2");
     EXPECT_EQ(refused.status, 503);
@@ -220,6 +248,14 @@ TEST(Protocol, ACodingOtherThanChunkedLastIsRefusedNotReadAsANextRequest)
     EXPECT_EQ(res->status, 400);
     EXPECT_EQ(res->header("connection"), "close");
     EXPECT_FALSE(c.read_response());
+
+    Connection two_lines(server.port());
+    two_lines.send("GET / HTTP/1.1\r\nHost: img.test\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: gzip\r\n\r\n"
+                   "GET /smuggled HTTP/1.1\r\nHost: img.test\r\n\r\n");
+    res = two_lines.read_response();
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 400);
+    EXPECT_FALSE(two_lines.read_response());
 }
 
 TEST(Protocol, HostDateEtagAndKeepAlive)
