@@ -23,7 +23,8 @@ import zlib
 from harness import BUILD, DESKTOP, DESKTOP_SIZE, WAIT, DesktopTestCase, wait_until
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-PROGRESS_TEXT = re.compile(r"^(Connecting: .*|Connected: .*|\d+%   \d+ KB/s   \d+ s left)$")
+# Before the rate is known a file shows its percentage alone.
+PROGRESS_TEXT = re.compile(r"^(Connecting: .*|Connected: .*|\d+%|\d+%   \d+ KB/s   \d+ s left)$")
 
 
 def image_host_binary():
@@ -313,8 +314,9 @@ class UploadModeTest(DesktopTestCase):
         self.servers.append(server)
         missing = windows_path(os.path.join(self.folder, "gone.png"))
         program = self.desktop.run("orvocapture.exe", "/U", missing)
-        box = self.desktop.message_box("The file %s does not exist. Check its name and folder. "
-                                       "(CreateFile, error 2)" % missing)
+        box = self.desktop.message_box("does not exist. Check its name and folder. (CreateFile, error 2)")
+        # The command line reaches the program upper-cased.
+        self.assertIn("THE FILE %s DOES NOT EXIST." % missing.upper(), " ".join(box.texts).upper())
         program.expect_exit()
         self.desktop.dismiss(box)
         self.assertEqual(program.exit_code(), 0)
