@@ -442,7 +442,9 @@ TEST_F(OptionsFixture, TemplateTabOrderAndCaptureButtons)
     // The checked radio of each group is a tab stop too, in template order.
     const int order[] = {IDC_FILENAME, IDC_SAVE_TO_FILE, IDC_UPLOAD, IDC_FORMAT_JPG_HIGH, IDOK, IDCANCEL,
                          IDC_AREA_FULLSCREEN, IDC_BROWSE, IDC_CLIPBOARD, IDC_MARK_AREA, IDC_DPI_SCALE,
-                         IDC_SELF_DESTRUCT, IDC_SELF_DESTRUCT_TIME};
+                         IDC_SELF_DESTRUCT, IDC_SELF_DESTRUCT_TIME, IDC_TOOL_ARROW, IDC_TOOL_RECTANGLE, IDC_TOOL_PEN,
+                         IDC_TOOL_MARKER, IDC_TOOL_TEXT, IDC_TOOL_STEP, IDC_TOOL_PIXELATE, IDC_TOOL_REDACT,
+                         IDC_COLOR_RED, IDC_WIDTH_4, IDC_UNDO, IDC_REDO};
     HWND at = Item(dlg, IDC_FILENAME);
     if (!Enabled(dlg, IDC_DPI_SCALE))
         ::EnableWindow(Item(dlg, IDC_DPI_SCALE), TRUE);
