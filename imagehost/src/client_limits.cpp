@@ -1,5 +1,7 @@
 #include "client_limits.h"
 
+#include <boost/asio/ip/address.hpp>
+
 #include <sys/statvfs.h>
 
 #include <algorithm>
@@ -80,6 +82,17 @@ void UploadLimiter::forget_idle(Clock::time_point now)
     auto full_after = std::chrono::hours(1);
     for (auto it = clients_.begin(); it != clients_.end();)
         it = now - it->second.updated > full_after ? clients_.erase(it) : std::next(it);
+}
+
+std::string limit_key(const std::string& address)
+{
+    boost::system::error_code ec;
+    auto parsed = boost::asio::ip::make_address(address, ec);
+    if (ec || !parsed.is_v6() || parsed.to_v6().is_v4_mapped())
+        return address;
+    auto bytes = parsed.to_v6().to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    return boost::asio::ip::address_v6(bytes).to_string() + "/64";
 }
 
 std::optional<std::uint64_t> free_disk_bytes(const std::string& dir)

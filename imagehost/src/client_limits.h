@@ -83,6 +83,10 @@ private:
     Clock::time_point last_sweep_{};
 };
 
+// What the limits count by: an IPv4 address itself, an IPv6 address by its
+// /64 (one subscriber's network, whose addresses a client can change at will).
+std::string limit_key(const std::string& address);
+
 // Bytes the service may still use on the file system holding `dir`
 // (what an unprivileged user may use); nullopt if it cannot be told.
 std::optional<std::uint64_t> free_disk_bytes(const std::string& dir);

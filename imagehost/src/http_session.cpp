@@ -529,7 +529,7 @@ private:
         if (!disk_has_room(*parser_->content_length()))
             return reply(http::status::insufficient_storage, "the server is short of disk space, upload refused",
                          true);
-        if (auto refusal = context_.upload_limiter.admit(client_, *parser_->content_length()))
+        if (auto refusal = context_.upload_limiter.admit(limit_key(client_), *parser_->content_length()))
             return reply(http::status::too_many_requests, refusal->reason, true,
                          {{"Retry-After", std::to_string(refusal->retry_after_seconds)}});
 

@@ -156,13 +156,14 @@ struct Server::Impl {
         // A proxy in front speaks for many clients; its own connections are not limited.
         bool proxy = std::find(config.trusted_proxies.begin(), config.trusted_proxies.end(), address) !=
                      config.trusted_proxies.end();
-        if (!proxy && !per_address.try_open(address)) {
+        auto key = limit_key(address);
+        if (!proxy && !per_address.try_open(key)) {
             log_refusal("imagehost: connections from %s over --max-connections-per-address (%u); "
                         "new ones answered 503\n",
                         address, config.max_connections_per_address);
             return refuse_connection(socket, "too many connections from your address, try again shortly");
         }
-        auto slot = proxy ? ConnectionSlot() : ConnectionSlot(per_address, address);
+        auto slot = proxy ? ConnectionSlot() : ConnectionSlot(per_address, key);
         if (tls)
             return start_tls_connection(std::move(socket), peer, std::move(slot), tls->current(), context);
         start_http_session(std::move(socket), peer, std::move(slot), context);

@@ -2,6 +2,7 @@
 // free-disk floor and the protocol faults a hostile client would try.
 // 127.0.0.2 and 127.0.0.3 stand in for other clients.
 
+#include "client_limits.h"
 #include "http_client.h"
 #include "test_server.h"
 
@@ -198,6 +199,15 @@ TEST(ClientLimits, ATrustedProxyNamesTheClient)
     // Anyone else's header is ignored: 127.0.0.2 is limited as itself.
     EXPECT_EQ(exchange(server.port(), upload_with(from("192.0.2.3")), "127.0.0.2").status, 200);
     EXPECT_EQ(exchange(server.port(), upload_with(from("192.0.2.4")), "127.0.0.2").status, 429);
+}
+
+TEST(ClientLimits, AnIpv6ClientIsCountedByItsNetwork)
+{
+    // Every address of one /64 is one client; another /64 is another.
+    EXPECT_EQ(limit_key("2001:db8:1:2:aaaa::1"), limit_key("2001:db8:1:2:bbbb:cccc:dddd:9"));
+    EXPECT_NE(limit_key("2001:db8:1:2::1"), limit_key("2001:db8:1:3::1"));
+    EXPECT_EQ(limit_key("192.0.2.7"), "192.0.2.7");
+    EXPECT_NE(limit_key("::ffff:192.0.2.7"), limit_key("::ffff:192.0.2.8"));
 }
 
 TEST(ClientLimits, BelowTheFreeDiskFloorNothingIsStored)
