@@ -4,6 +4,7 @@
 
 #include "framework/CWinApp.h"
 #include "capture/CaptureDlg.h"
+#include "capture/VirtualScreen.h"
 #include "framework/Gdi.h"
 #include "ui/SystemTray.h"
 
@@ -20,9 +21,11 @@ public:
     CSystemTray m_tray;
     ATOM m_atomFullscreen = 0;
     CBitmap m_bmpScreen;        // the grabbed screen image
+    VirtualScreen m_screen;     // where that image lies on the desktop
     CDC m_dcScreen;             // memory DC compatible with the screen
+    // Rectangles in image coordinates (screen coordinates less the origin).
     CRect m_rcWindow;           // foreground window at the last grab
-    CRect m_rcArea;             // capture area; empty means the whole image
+    CRect m_rcArea;             // capture area; empty means the primary monitor
     CRect m_rcHighlight;        // red outline; empty means none
     BOOL m_bMarkMode = FALSE;   // the next drag sets the highlight
     CWnd* m_pwndMagnifier = nullptr;

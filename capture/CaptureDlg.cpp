@@ -9,13 +9,6 @@
 
 namespace {
 
-// The window covers the virtual screen's size from the primary monitor's
-// corner, so client, screen and image coordinates are the same.
-CSize VirtualScreenSize()
-{
-    return CSize(::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
-}
-
 // Puts the options dialog back on top once an activation is over.
 constexpr UINT kRaiseOptionsMessage = WM_APP + 1;
 
@@ -52,19 +45,33 @@ BOOL CCaptureDlg::OnInitDialog()
     // slower part), and the dialog then shows on top of it.
     ShowWindow(SW_SHOWNORMAL);
     ::UpdateWindow(m_hWnd);
-    m_optionsDlg.Create(IDD_OPTIONS, this);
-    m_optionsDlg.ShowWindow(SW_SHOWNORMAL);
+    m_optionsDlg.ShowForCapture(this);
     return TRUE;
 }
 
 void CCaptureDlg::OnOK() {}
 
+CPoint CCaptureDlg::ImagePoint(LPARAM lParam) const
+{
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ClientToScreen(m_hWnd, &pt);
+    return ScreenToImage(OrvoApp().m_screen, pt);
+}
+
+// The options dialog outlives the capture, hidden: only a shown one counts.
+bool CCaptureDlg::OptionsShown() const
+{
+    return m_optionsDlg.m_hWnd && ::IsWindowVisible(m_optionsDlg.m_hWnd);
+}
+
 void CCaptureDlg::OnCancel() {}
 
 LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
 {
-    const CSize screen = VirtualScreenSize();
-    ::MoveWindow(m_hWnd, 0, 0, screen.cx, screen.cy, TRUE);
+    // Over the image's place on the desktop: its client coordinates are
+    // then image coordinates.
+    const VirtualScreen& screen = OrvoApp().m_screen;
+    ::MoveWindow(m_hWnd, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy, TRUE);
     ::SetForegroundWindow(m_hWnd);
     return Default();
 }
@@ -84,14 +91,14 @@ LRESULT CCaptureDlg::OnWindowPosChanged(WPARAM, LPARAM lParam)
     // When this window is shown or brought forward, the options dialog goes
     // back on top of it once that is over, for the same reason.
     const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
-    if (m_optionsDlg.m_hWnd && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
+    if (OptionsShown() && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
         PostMessage(kRaiseOptionsMessage);
     return result;
 }
 
 LRESULT CCaptureDlg::OnRaiseOptions(WPARAM, LPARAM)
 {
-    if (m_optionsDlg.m_hWnd) {
+    if (OptionsShown()) {
         // Two real moves: a move to where the window list already has it
         // would change nothing on the screen.
         const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
@@ -120,7 +127,7 @@ LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)
     // any focus it gets comes from the window manager: with the first
     // showing, or later when a loaded machine delivers the X focus of the
     // new full-screen window late. Kept here, it would leave Esc dead.
-    if (m_optionsDlg.m_hWnd && ::IsWindowEnabled(m_optionsDlg.m_hWnd))
+    if (OptionsShown() && ::IsWindowEnabled(m_optionsDlg.m_hWnd))
         m_optionsDlg.SetFocus();
     return result;
 }
@@ -134,13 +141,13 @@ LRESULT CCaptureDlg::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
 LRESULT CCaptureDlg::OnPaint(WPARAM, LPARAM)
 {
     COrvoCaptureApp& app = OrvoApp();
-    const CSize screen = VirtualScreenSize();
+    const CSize image = app.m_screen.size;
     CPaintDC dc(m_hWnd);
     {
         CDC dcImage;
         dcImage.CreateCompatibleDC(dc);
         CSelection select(dcImage, app.m_bmpScreen);
-        dc.BitBlt(0, 0, screen.cx, screen.cy, dcImage, 0, 0, SRCCOPY);
+        dc.BitBlt(0, 0, image.cx, image.cy, dcImage, 0, 0, SRCCOPY);
     }
     if (!app.m_rcArea.IsRectEmpty())
         ::InvertRect(dc, &app.m_rcArea);
@@ -153,8 +160,7 @@ LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 {
     ::ReleaseCapture();
     ::SetCapture(m_hWnd);
-    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    ::ClientToScreen(m_hWnd, &pt);
+    const CPoint pt = ImagePoint(lParam);
     m_rcDrag = CRect(pt.x, pt.y, pt.x, pt.y);
     return 0;
 }
@@ -176,9 +182,7 @@ LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
             const CRect previous = NormalizedRect(m_rcDrag);
             if (previous.Width() != 0 && previous.Height() != 0)
                 ::DrawFocusRect(dc, &previous);
-            POINT screenPt = pt;
-            ::ClientToScreen(m_hWnd, &screenPt);
-            m_rcDrag = DragAfterMove(m_rcDrag, screenPt);
+            m_rcDrag = DragAfterMove(m_rcDrag, ImagePoint(lParam));
             const CRect current = NormalizedRect(m_rcDrag);
             ::DrawFocusRect(dc, &current);
         }
@@ -229,7 +233,9 @@ void CCaptureDlg::UpdateMagnifier()
     magnifier->GetClientRect(&rc);
     MagnifierScene scene;
     scene.image = app.m_bmpScreen;
-    ::GetCursorPos(&scene.cursor);
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    scene.cursor = ScreenToImage(app.m_screen, cursor);
     scene.zoom = m_dZoom;
     scene.area = app.m_rcArea;
     scene.highlight = app.m_rcHighlight;

@@ -28,9 +28,12 @@ public:
 
     COptionsDlg m_optionsDlg;
     double m_dZoom = 2.0;  // kept from capture to capture within one run
-    CRect m_rcDrag;        // current or last drag, screen coordinates
+    CRect m_rcDrag;        // current or last drag, image coordinates
 
 private:
+    bool OptionsShown() const;
+    // A mouse message's point in image coordinates.
+    CPoint ImagePoint(LPARAM lParam) const;
     LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);

@@ -13,8 +13,12 @@ void CaptureScreen(int hotkeyId)
     if (app.m_captureDlg.m_hWnd && app.m_captureDlg.IsWindowVisible())
         return;
     MaskAltMenuActivation();
-    const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    // The image covers every monitor: its corner is the virtual screen's,
+    // left of or above the primary monitor when a monitor lies there.
+    app.m_screen = VirtualScreenOf(CurrentMonitorLayout());
+    const CPoint origin = app.m_screen.origin;
+    const int width = app.m_screen.size.cx;
+    const int height = app.m_screen.size.cy;
 
     // One screen image at a time. The last capture's bitmap is written over
     // when the screen kept its size: a fresh one costs an allocation and the
@@ -33,18 +37,20 @@ void CaptureScreen(int hotkeyId)
             app.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
         }
         CSelection select(app.m_dcScreen, app.m_bmpScreen);
-        app.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, 0, 0, SRCCOPY);
+        app.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, origin.x, origin.y, SRCCOPY);
     }
 
     HWND foreground = ::GetForegroundWindow();
     if (foreground) {
-        ::GetWindowRect(foreground, &app.m_rcWindow);
+        CRect onScreen;
+        ::GetWindowRect(foreground, &onScreen);
         WINDOWPLACEMENT placement{};
         placement.length = sizeof(placement);
         if (::GetWindowPlacement(foreground, &placement) && placement.showCmd == SW_SHOWMAXIMIZED) {
             const SIZE frame = FrameThickness(foreground);
-            app.m_rcWindow.DeflateRect(frame.cx, frame.cy);
+            onScreen.DeflateRect(frame.cx, frame.cy);
         }
+        app.m_rcWindow = ScreenToImage(app.m_screen, onScreen);
     } else {
         // Nothing has the foreground (the desktop itself): no window to offer.
         app.m_rcWindow.SetRectEmpty();

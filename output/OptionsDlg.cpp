@@ -91,34 +91,59 @@ LRESULT COptionsDlg::OnCreate(WPARAM, LPARAM)
 {
     if (Default() == -1)
         return -1;
+    PlaceFromStoredPosition();
+    return 0;
+}
+
+void COptionsDlg::PlaceFromStoredPosition()
+{
     WINDOWPLACEMENT current{};
     current.length = sizeof(current);
     ::GetWindowPlacement(m_hWnd, &current);
     WINDOWPLACEMENT stored{};
     if (StoredPlacementToRestore(AfxGetApp()->GetProfileString(L"", kWindowPosValue), current,
-                                 ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN),
-                                 &stored)) {
+                                 CurrentMonitorLayout(), &stored))
         ::SetWindowPlacement(m_hWnd, &stored);
-        return 0;
-    }
-    CenterWindow();
-    return 0;
+    else
+        CenterWindow();
+}
+
+void COptionsDlg::StorePlacement() const
+{
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof(wp);
+    ::GetWindowPlacement(m_hWnd, &wp);
+    AfxGetApp()->WriteProfileString(L"", kWindowPosValue, FormatWindowPos(wp));
 }
 
 BOOL COptionsDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    // What stays from capture to capture.
+    m_staticMagnifier.MoveWindow(EvenEdges(MagnifierRectInClient()), TRUE);
+    m_progress.ChangeShowText(TRUE);
+    for (const SelfDestructTime* row = g_selfDestructTimes; row->label[0] != L'\0'; ++row)
+        m_comboSelfDestruct.AddString(row->label);
+
+    FillForNewCapture();
+    return FALSE;  // the focus is set
+}
+
+void COptionsDlg::FillForNewCapture()
+{
     CWinApp* app = AfxGetApp();
     COrvoCaptureApp& capture = OrvoApp();
 
     // No format is checked yet, so the first name ends in a bare dot.
+    CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG, 0);
     m_editFilename.SetWindowText(GetDefaultFileName(GetFormatExtension()));
 
     capture.m_pwndMagnifier = &m_staticMagnifier;
-    m_staticMagnifier.MoveWindow(EvenEdges(MagnifierRectInClient()), TRUE);
 
-    m_progress.ChangeShowText(TRUE);
+    // An upload of the last capture left the bar shown and full.
     m_progress.ShowWindow(SW_HIDE);
+    m_progress.SetPos(0);
+    m_progress.SetWindowText(L"");
 
     m_strDir = app->GetProfileString(L"", L"Dir");
 
@@ -140,20 +165,58 @@ BOOL COptionsDlg::OnInitDialog()
     // an empty area then means the full screen, not that window.
     const bool areaIsWindow = !capture.m_rcWindow.IsRectEmpty() && capture.m_rcArea == capture.m_rcWindow;
     CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM, areaIsWindow ? IDC_AREA_WINDOW : IDC_AREA_FULLSCREEN);
-    if (capture.m_rcWindow.IsRectEmpty())
-        ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), FALSE);
+    ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), !capture.m_rcWindow.IsRectEmpty());
 
-    m_editFilename.SetSel(0, -1);
-    m_editFilename.SendMessage(EM_SCROLLCARET);
-    m_editFilename.SetFocus();
+    m_btnMarkArea.SetCheck(BST_UNCHECKED);
+    m_staticColor.SetWindowText(L"#FFAAFF ");
 
-    for (const SelfDestructTime* row = g_selfDestructTimes; row->label[0] != L'\0'; ++row)
-        m_comboSelfDestruct.AddString(row->label);
+    // Unchecked at every opening: a self-destruct time is chosen per upload.
+    m_btnSelfDestruct.SetCheck(BST_UNCHECKED);
     m_comboSelfDestruct.SelectString(-1, app->GetProfileString(L"", L"SelfDestructTime", L""));
     m_comboSelfDestruct.EnableWindow(FALSE);
 
     UpdateControls();
-    return FALSE;  // the focus is set
+
+    FocusFileName();
+}
+
+void COptionsDlg::FocusFileName()
+{
+    // The dialog manager's own focus move: it also makes OK the default
+    // button again, whatever had the focus when the last capture ended.
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_editFilename.m_hWnd), TRUE);
+    m_editFilename.SetSel(0, -1);
+    m_editFilename.SendMessage(EM_SCROLLCARET);
+}
+
+void COptionsDlg::ShowForCapture(CDialog* captureWindow)
+{
+    if (!m_hWnd) {
+        Create(IDD_OPTIONS, captureWindow);
+    } else {
+        // The kept window joins this capture's window, which owns it (and
+        // keeps it above itself) until the capture ends.
+        m_pParentWnd = captureWindow;
+        ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(captureWindow->m_hWnd));
+        PlaceFromStoredPosition();
+        FillForNewCapture();
+    }
+    ShowWindow(SW_SHOWNORMAL);
+    // Activation gives the focus back to the control that had it when the
+    // dialog was hidden: the file name takes it again.
+    FocusFileName();
+}
+
+void COptionsDlg::EndCapture()
+{
+    OrvoApp().m_pwndMagnifier = nullptr;
+    StorePlacement();
+    ShowWindow(SW_HIDE);
+    // Owned by no window from now on, so the capture window's end does not
+    // take this one with it.
+    ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, 0);
+    if (auto* parent = dynamic_cast<CDialog*>(m_pParentWnd))
+        parent->EndDialog(0);
 }
 
 CString COptionsDlg::GetFormatExtension() const
@@ -190,19 +253,19 @@ void COptionsDlg::OnBnClickedOk()
     request.selfDestructLabel = m_comboSelfDestruct.GetWindowText();
     request.outputDir = m_strDir;
     RunOutputPipeline(request, m_hWnd, m_progress);
-    DestroyWindow();
+    EndCapture();
 }
 
-void COptionsDlg::OnBnClickedCancel() { DestroyWindow(); }
+void COptionsDlg::OnBnClickedCancel() { EndCapture(); }
 
 LRESULT COptionsDlg::OnDestroy(WPARAM, LPARAM)
 {
-    OrvoApp().m_pwndMagnifier = nullptr;
-    WINDOWPLACEMENT wp{};
-    wp.length = sizeof(wp);
-    ::GetWindowPlacement(m_hWnd, &wp);
-    AfxGetApp()->WriteProfileString(L"", kWindowPosValue, FormatWindowPos(wp));
-    // The capture window lives exactly as long as this dialog.
+    COrvoCaptureApp& capture = OrvoApp();
+    if (capture.m_pwndMagnifier == &m_staticMagnifier)
+        capture.m_pwndMagnifier = nullptr;
+    StorePlacement();
+    // Destroyed during a capture (its owner going), it takes the capture
+    // with it; between captures the capture window has no loop to end.
     if (auto* parent = dynamic_cast<CDialog*>(m_pParentWnd))
         parent->EndDialog(0);
     return Default();

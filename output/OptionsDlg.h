@@ -1,8 +1,10 @@
-// The small dialog that floats on the capture window for one capture: the
+// The small dialog that floats on the capture window during a capture: the
 // destinations, file name and format, DPI scaling, self-destruct time, the
 // capture area and Mark Area; it holds the magnifier surface and the colour
 // readout the capture window writes into. OK delivers the image; OK and
-// Cancel both close it, and its end ends the capture window.
+// Cancel both end the capture. The window is made at the first capture and
+// kept, hidden, between captures: making its controls is the slow part of
+// showing it.
 #pragma once
 
 #include "framework/CDialog.h"
@@ -19,6 +21,12 @@ public:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
 
+    // Shows the dialog on the capture window for a new capture, made the
+    // first time and refilled after.
+    void ShowForCapture(CDialog* captureWindow);
+    // Ends the capture: keeps the placement, hides the dialog, which outlives
+    // the capture window, and ends the capture window's modal loop.
+    void EndCapture();
     // The extension of the checked format radio, empty when none is checked.
     CString GetFormatExtension() const;
     // Fixes the file name's extension and the enabled states after a change
@@ -39,6 +47,10 @@ public:
     CStatic m_staticMagnifier;
 
 protected:
+    // Every control as a new capture starts with it, from the settings and
+    // the capture state. A control's reset belongs here and nowhere else:
+    // the window is refilled, not made anew, for every capture.
+    void FillForNewCapture();
     void OnBnClickedOk();
     void OnBnClickedCancel();
     void OnBnClickedBrowse();
@@ -53,4 +65,8 @@ private:
     LRESULT OnMouseWheel(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     CRect MagnifierRectInClient() const;
+    // The stored placement when it lies on a monitor, else centred.
+    void PlaceFromStoredPosition();
+    void FocusFileName();
+    void StorePlacement() const;
 };

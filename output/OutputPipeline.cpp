@@ -47,8 +47,7 @@ void ReportSaveFailure(const CString& reason)
 // The area is settled first: empty means the primary monitor.
 bool CutArea(COrvoCaptureApp& app, CBitmap& cropped)
 {
-    app.m_rcArea = EffectiveArea(app.m_rcArea, CSize(::GetSystemMetrics(SM_CXSCREEN),
-                                                     ::GetSystemMetrics(SM_CYSCREEN)));
+    app.m_rcArea = EffectiveArea(app.m_rcArea, app.m_screen.primary);
     BITMAP info{};
     if (!app.m_bmpScreen.GetSafeHandle() || !app.m_bmpScreen.GetBitmap(&info))
         info = BITMAP{};
