@@ -2,6 +2,7 @@
 
 #include "app/OrvoCaptureApp.h"
 #include "framework/RegKey.h"
+#include "settings/Settings.h"
 
 const wchar_t* const g_keyNames[] = {L"Print Screen", L"F1", L"F2", L"F3", L"F4", L"F5", L"F6",
                                      L"F7", L"F8", L"F9", L"F10", L"F11", L"F12", L""};
@@ -46,10 +47,10 @@ namespace {
 
 struct HotkeySettings {
     const wchar_t* atomName;
-    const wchar_t* keyValue;
-    const wchar_t* altValue;
-    const wchar_t* controlValue;
-    const wchar_t* shiftValue;
+    Setting key;
+    Setting alt;
+    Setting control;
+    Setting shift;
     const wchar_t* failureMessage;
 };
 
@@ -61,14 +62,15 @@ void RegisterOne(COrvoCaptureApp& app, ATOM& atom, const HotkeySettings& s)
         ::UnregisterHotKey(hwnd, atom);
     atom = ::GlobalAddAtomW(s.atomName);
 
+    // Any value but 0 holds a modifier down.
     UINT modifiers = 0;
-    if (app.GetProfileInt(L"", s.altValue, 0) != 0)
+    if (Settings::ReadInt(s.alt) != 0)
         modifiers |= MOD_ALT;
-    if (app.GetProfileInt(L"", s.controlValue, 0) != 0)
+    if (Settings::ReadInt(s.control) != 0)
         modifiers |= MOD_CONTROL;
-    if (app.GetProfileInt(L"", s.shiftValue, 0) != 0)
+    if (Settings::ReadInt(s.shift) != 0)
         modifiers |= MOD_SHIFT;
-    const UINT code = KeyNameToVirtualKey(app.GetProfileString(L"", s.keyValue));
+    const UINT code = KeyNameToVirtualKey(Settings::ReadString(s.key));
 
     if (!::RegisterHotKey(hwnd, atom, modifiers, code))
         AfxMessageBox(HotkeyFailureMessage(s.failureMessage, code, PrintScreenSnippingValue()), MB_ICONERROR | MB_OK);
@@ -79,9 +81,9 @@ void RegisterOne(COrvoCaptureApp& app, ATOM& atom, const HotkeySettings& s)
 void COrvoCaptureApp::RegisterHotkeys()
 {
     RegisterOne(*this, m_atomFullscreen,
-                {L"FULLSCREEN", L"HotkeyFS", L"HotkeyFSAlt", L"HotkeyFSControl", L"HotkeyFSShift",
-                 L"Could not register hot key for full screen capture"});
+                {L"FULLSCREEN", Setting::HotkeyFS, Setting::HotkeyFSAlt, Setting::HotkeyFSControl,
+                 Setting::HotkeyFSShift, L"Could not register hot key for full screen capture"});
     RegisterOne(*this, m_atomWindow,
-                {L"WINDOW", L"HotkeyW", L"HotkeyWAlt", L"HotkeyWControl", L"HotkeyWShift",
+                {L"WINDOW", Setting::HotkeyW, Setting::HotkeyWAlt, Setting::HotkeyWControl, Setting::HotkeyWShift,
                  L"Could not register hot key for window capture"});
 }

@@ -3,15 +3,22 @@
 #include <commctrl.h>
 
 #include "app/CommandLine.h"
-#include "app/SettingsStore.h"
-#include "capture/ScreenGrab.h"
+#include "output/OutputPipeline.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
+#include "settings/StartupDefaults.h"
+
+// The capture window's OK runs the output pipeline: the application is where
+// the capture and the output meet.
+COrvoCaptureApp::COrvoCaptureApp() : m_captureDlg(m_session, &RunOutputPipeline) {}
 
 BOOL COrvoCaptureApp::InitInstance()
 {
     // Held for the life of the process so other programs can tell it runs;
     // a second instance is not refused.
     ::CreateMutexW(nullptr, FALSE, L"OrvoCaptureRunning");
+    // Both modes read the settings; only what is written creates the key.
+    SetRegistryKey(kRegistryCompany);
 
     const CString upperTail = UpperCaseCommandLine(m_lpCmdLine);
     if (IsUploadMode(upperTail)) {
@@ -22,8 +29,7 @@ BOOL COrvoCaptureApp::InitInstance()
     INITCOMMONCONTROLSEX icc{8, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&icc);
     CWinApp::InitInstance();
-    SetRegistryKey(kRegistryCompany);
-    PutStartupDefaults(*this);
+    PutStartupDefaults();
 
     m_tray.AddToTray(::LoadIconW(m_hInstance, MAKEINTRESOURCEW(IDR_MAINFRAME)));
     m_tray.ChooseDefaultMenuItem(ID_TRAY_SETTINGS, FALSE);

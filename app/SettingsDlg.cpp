@@ -2,10 +2,11 @@
 
 #include <shlobj.h>
 
-#include "app/FileNaming.h"
 #include "app/Hotkeys.h"
 #include "app/OrvoCaptureApp.h"
 #include "res/resource.h"
+#include "settings/FileNaming.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -13,9 +14,9 @@ bool IsChecked(const CButton& button) { return button.GetCheck() == BST_CHECKED;
 int CheckState(const CButton& button) { return IsChecked(button) ? 1 : 0; }
 
 // A flag shows as checked only when it is stored as exactly 1.
-void ShowFlag(CButton& button, const wchar_t* value, int defaultValue)
+void ShowFlag(CButton& button, Setting flag)
 {
-    button.SetCheck(AfxGetApp()->GetProfileInt(L"", value, defaultValue) == 1 ? BST_CHECKED : BST_UNCHECKED);
+    button.SetCheck(Settings::IsOn(flag) ? BST_CHECKED : BST_UNCHECKED);
 }
 
 // The shell's allocator frees what the folder picker returned.
@@ -70,36 +71,35 @@ void CSettingsDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CSettingsDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    CWinApp* app = AfxGetApp();
 
     for (int i = 0; g_keyCodes[i] != 0; ++i) {
         m_comboFsKey.AddString(g_keyNames[i]);
         m_comboWinKey.AddString(g_keyNames[i]);
     }
 
-    m_editDefaultName.SetWindowText(app->GetProfileString(L"", L"Filename", L""));
-    m_editDir.SetWindowText(app->GetProfileString(L"", L"Dir", L""));
+    m_editDefaultName.SetWindowText(Settings::ReadString(Setting::Filename));
+    m_editDir.SetWindowText(Settings::ReadString(Setting::Dir));
 
-    ShowFlag(m_btnRandomize, L"Randomize", 0);
-    ShowFlag(m_btnAppendSeq, L"AppendSeq", 1);
-    ShowFlag(m_btnAppendDate, L"AppendDate", 0);
-    ShowFlag(m_btnAppendTime, L"AppendTime", 0);
+    ShowFlag(m_btnRandomize, Setting::Randomize);
+    ShowFlag(m_btnAppendSeq, Setting::AppendSeq);
+    ShowFlag(m_btnAppendDate, Setting::AppendDate);
+    ShowFlag(m_btnAppendTime, Setting::AppendTime);
 
     // A stored name of no key selects nothing. The platform's prefix match
     // would take an empty name for the first entry, so that one is left out.
-    const CString fsKey = app->GetProfileString(L"", L"HotkeyFS", L"");
-    const CString winKey = app->GetProfileString(L"", L"HotkeyW", L"");
+    const CString fsKey = Settings::ReadString(Setting::HotkeyFS);
+    const CString winKey = Settings::ReadString(Setting::HotkeyW);
     if (!fsKey.IsEmpty())
         m_comboFsKey.SelectString(-1, fsKey);
     if (!winKey.IsEmpty())
         m_comboWinKey.SelectString(-1, winKey);
 
-    ShowFlag(m_btnFsAlt, L"HotkeyFSAlt", 0);
-    ShowFlag(m_btnFsShift, L"HotkeyFSShift", 0);
-    ShowFlag(m_btnFsControl, L"HotkeyFSControl", 0);
-    ShowFlag(m_btnWinAlt, L"HotkeyWAlt", 0);
-    ShowFlag(m_btnWinShift, L"HotkeyWShift", 0);
-    ShowFlag(m_btnWinControl, L"HotkeyWControl", 0);
+    ShowFlag(m_btnFsAlt, Setting::HotkeyFSAlt);
+    ShowFlag(m_btnFsShift, Setting::HotkeyFSShift);
+    ShowFlag(m_btnFsControl, Setting::HotkeyFSControl);
+    ShowFlag(m_btnWinAlt, Setting::HotkeyWAlt);
+    ShowFlag(m_btnWinShift, Setting::HotkeyWShift);
+    ShowFlag(m_btnWinControl, Setting::HotkeyWControl);
 
     UpdateSample();
     return TRUE;
@@ -111,19 +111,18 @@ void CSettingsDlg::UpdateSample()
     // every control is bound.
     if (!m_staticSample.m_hWnd || !m_btnRandomize.m_hWnd)
         return;
-    CWinApp* app = AfxGetApp();
     const CString text = m_editDefaultName.GetWindowText();
-    const int saved = static_cast<int>(app->GetProfileInt(L"", L"Seqnum", 1));
+    const int saved = Settings::ReadInt(Setting::Seqnum);
     const CString sample = BuildFileName(text, L"jpg", IsChecked(m_btnRandomize), IsChecked(m_btnAppendSeq),
                                          IsChecked(m_btnAppendDate), IsChecked(m_btnAppendTime));
     // The sample never uses up a number.
-    app->WriteProfileInt(L"", L"Seqnum", saved);
+    Settings::WriteInt(Setting::Seqnum, saved);
     m_staticSample.SetWindowText(sample);
 }
 
 void CSettingsDlg::OnResetSeq()
 {
-    AfxGetApp()->WriteProfileInt(L"", L"Seqnum", 1);
+    Settings::WriteInt(Setting::Seqnum, 1);
     UpdateSample();
 }
 
@@ -140,29 +139,28 @@ void CSettingsDlg::OnBrowseDir()
         FreeItemList(list);
     }
     if (!path.IsEmpty()) {
-        AfxGetApp()->WriteProfileString(L"", L"Dir", path);
+        Settings::WriteString(Setting::Dir, path);
         m_editDir.SetWindowText(path);
     }
 }
 
 void CSettingsDlg::OnBnClickedOk()
 {
-    CWinApp* app = AfxGetApp();
-    app->WriteProfileString(L"", L"Filename", m_editDefaultName.GetWindowText());
-    app->WriteProfileString(L"", L"Dir", m_editDir.GetWindowText());
-    app->WriteProfileInt(L"", L"Randomize", CheckState(m_btnRandomize));
-    app->WriteProfileInt(L"", L"AppendSeq", CheckState(m_btnAppendSeq));
-    app->WriteProfileInt(L"", L"AppendDate", CheckState(m_btnAppendDate));
-    app->WriteProfileInt(L"", L"AppendTime", CheckState(m_btnAppendTime));
-    app->WriteProfileInt(L"", L"HotkeyFSAlt", CheckState(m_btnFsAlt));
-    app->WriteProfileInt(L"", L"HotkeyFSShift", CheckState(m_btnFsShift));
-    app->WriteProfileInt(L"", L"HotkeyFSControl", CheckState(m_btnFsControl));
+    Settings::WriteString(Setting::Filename, m_editDefaultName.GetWindowText());
+    Settings::WriteString(Setting::Dir, m_editDir.GetWindowText());
+    Settings::WriteInt(Setting::Randomize, CheckState(m_btnRandomize));
+    Settings::WriteInt(Setting::AppendSeq, CheckState(m_btnAppendSeq));
+    Settings::WriteInt(Setting::AppendDate, CheckState(m_btnAppendDate));
+    Settings::WriteInt(Setting::AppendTime, CheckState(m_btnAppendTime));
+    Settings::WriteInt(Setting::HotkeyFSAlt, CheckState(m_btnFsAlt));
+    Settings::WriteInt(Setting::HotkeyFSShift, CheckState(m_btnFsShift));
+    Settings::WriteInt(Setting::HotkeyFSControl, CheckState(m_btnFsControl));
     // The selected name, or empty when nothing is selected.
-    app->WriteProfileString(L"", L"HotkeyFS", m_comboFsKey.GetWindowText());
-    app->WriteProfileInt(L"", L"HotkeyWAlt", CheckState(m_btnWinAlt));
-    app->WriteProfileInt(L"", L"HotkeyWShift", CheckState(m_btnWinShift));
-    app->WriteProfileInt(L"", L"HotkeyWControl", CheckState(m_btnWinControl));
-    app->WriteProfileString(L"", L"HotkeyW", m_comboWinKey.GetWindowText());
+    Settings::WriteString(Setting::HotkeyFS, m_comboFsKey.GetWindowText());
+    Settings::WriteInt(Setting::HotkeyWAlt, CheckState(m_btnWinAlt));
+    Settings::WriteInt(Setting::HotkeyWShift, CheckState(m_btnWinShift));
+    Settings::WriteInt(Setting::HotkeyWControl, CheckState(m_btnWinControl));
+    Settings::WriteString(Setting::HotkeyW, m_comboWinKey.GetWindowText());
 
     OrvoApp().RegisterHotkeys();
     CDialog::OnOK();

@@ -47,12 +47,10 @@ void COrvoCaptureApp::RunUploadMode(const CString& path)
     bool found = false;
     CTextProgressCtrl& control = *bar;
     const CString address = RunUploadJob(control, path, nullptr, &steps, &found);
-    // The wait cursor stays: the program ends after this mode.
 
     if (found) {
-        m_strUploadUrl = address;
         CGetTagsDlg dlg;
-        dlg.m_strUrl = m_strUploadUrl;
+        dlg.m_strUrl = address;
         dlg.DoModal();
     } else {
         AfxMessageBox(L"Could not upload file", MB_OK);

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "capture/MagnifierView.h"
-#include "capture/OrvoCaptureMemDC.h"
+#include "framework/MemDC.h"
 
 inline void DrawMagnifierWholeCopy(CDC& target, int w, int h, const MagnifierScene& scene)
 {

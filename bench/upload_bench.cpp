@@ -187,7 +187,7 @@ int wmain(int argc, wchar_t** argv)
         CountingSink sink(&bar);
         BenchClient client(&sink);
         UploadRequest request;
-        request.SetUrl(UploadEndpointUrl());
+        request.m_endpoint = UploadEndpoint::Current();
         request.AddFile(L"file", path, L"application/octet-stream");
         UploadResponse response;
 

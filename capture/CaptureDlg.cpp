@@ -2,8 +2,8 @@
 
 #include <windowsx.h>
 
-#include "app/OrvoCaptureApp.h"
 #include "capture/CaptureGeometry.h"
+#include "capture/CaptureSession.h"
 #include "capture/MagnifierView.h"
 #include "res/resource.h"
 
@@ -14,7 +14,17 @@ constexpr UINT kRaiseOptionsMessage = WM_APP + 1;
 
 }  // namespace
 
-CCaptureDlg::CCaptureDlg() : CDialog(IDD_CAPTURE) {}
+CCaptureDlg::CCaptureDlg(CaptureSession& session, OutputRunner output)
+    : CDialog(IDD_CAPTURE), m_session(session), m_optionsDlg(session, output)
+{
+}
+
+CString CCaptureDlg::Run()
+{
+    m_optionsDlg.m_strUploadUrl.Empty();
+    DoModal();
+    return m_optionsDlg.m_strUploadUrl;
+}
 
 const MessageMap* CCaptureDlg::Map()
 {
@@ -51,11 +61,13 @@ BOOL CCaptureDlg::OnInitDialog()
 
 void CCaptureDlg::OnOK() {}
 
+void CCaptureDlg::OnCancel() {}
+
 CPoint CCaptureDlg::ImagePoint(LPARAM lParam) const
 {
     POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     ::ClientToScreen(m_hWnd, &pt);
-    return ScreenToImage(OrvoApp().m_screen, pt);
+    return ScreenToImage(m_session.m_screen, pt);
 }
 
 // The options dialog outlives the capture, hidden: only a shown one counts.
@@ -64,13 +76,11 @@ bool CCaptureDlg::OptionsShown() const
     return m_optionsDlg.m_hWnd && ::IsWindowVisible(m_optionsDlg.m_hWnd);
 }
 
-void CCaptureDlg::OnCancel() {}
-
 LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
 {
     // Over the image's place on the desktop: its client coordinates are
     // then image coordinates.
-    const VirtualScreen& screen = OrvoApp().m_screen;
+    const VirtualScreen& screen = m_session.m_screen;
     ::MoveWindow(m_hWnd, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy, TRUE);
     ::SetForegroundWindow(m_hWnd);
     return Default();
@@ -132,7 +142,7 @@ LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)
     return result;
 }
 
-void CCaptureDlg::DrawHighlight(CDC& dc) { DrawHighlightOutline(dc, OrvoApp().m_rcHighlight); }
+void CCaptureDlg::DrawHighlight(CDC& dc) { DrawHighlightOutline(dc, m_session.m_rcHighlight); }
 
 // The frozen image covers every pixel: a grey fill first would only cost
 // time and could flash on the screen before the image.
@@ -140,18 +150,17 @@ LRESULT CCaptureDlg::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
 
 LRESULT CCaptureDlg::OnPaint(WPARAM, LPARAM)
 {
-    COrvoCaptureApp& app = OrvoApp();
-    const CSize image = app.m_screen.size;
+    const CSize image = m_session.m_screen.size;
     CPaintDC dc(m_hWnd);
     {
         CDC dcImage;
         dcImage.CreateCompatibleDC(dc);
-        CSelection select(dcImage, app.m_bmpScreen);
+        CSelection select(dcImage, m_session.m_bmpScreen);
         dc.BitBlt(0, 0, image.cx, image.cy, dcImage, 0, 0, SRCCOPY);
     }
-    if (!app.m_rcArea.IsRectEmpty())
-        ::InvertRect(dc, &app.m_rcArea);
-    if (!app.m_rcHighlight.IsRectEmpty())
+    if (!m_session.m_rcArea.IsRectEmpty())
+        ::InvertRect(dc, &m_session.m_rcArea);
+    if (!m_session.m_rcHighlight.IsRectEmpty())
         DrawHighlight(dc);
     return 0;
 }
@@ -167,7 +176,6 @@ LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 
 LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
 {
-    COrvoCaptureApp& app = OrvoApp();
     const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     {
         // The colour of what the window shows: inside the area, the inverse.
@@ -187,7 +195,7 @@ LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
             ::DrawFocusRect(dc, &current);
         }
     }
-    if (app.m_pwndMagnifier && app.m_pwndMagnifier->IsWindowVisible())
+    if (m_session.m_pwndMagnifier && m_session.m_pwndMagnifier->IsWindowVisible())
         UpdateMagnifier();
     return 0;
 }
@@ -202,43 +210,41 @@ LRESULT CCaptureDlg::OnLButtonUp(WPARAM, LPARAM)
     m_rcDrag.NormalizeRect();
     Invalidate(FALSE);
 
-    COrvoCaptureApp& app = OrvoApp();
-    if (app.m_bMarkMode) {
-        app.m_rcHighlight = m_rcDrag;
+    if (m_session.m_bMarkMode) {
+        m_session.m_rcHighlight = m_rcDrag;
         m_optionsDlg.m_btnMarkArea.SetCheck(BST_UNCHECKED);
-        app.m_bMarkMode = m_optionsDlg.m_btnMarkArea.GetCheck() == BST_CHECKED;
+        m_session.m_bMarkMode = m_optionsDlg.m_btnMarkArea.GetCheck() == BST_CHECKED;
     } else {
-        app.m_rcArea = m_rcDrag;
+        m_session.m_rcArea = m_rcDrag;
         if (m_optionsDlg.m_hWnd)
             m_optionsDlg.CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM,
-                                          app.m_rcArea.IsRectEmpty() ? IDC_AREA_FULLSCREEN : IDC_AREA_CUSTOM);
+                                          m_session.m_rcArea.IsRectEmpty() ? IDC_AREA_FULLSCREEN : IDC_AREA_CUSTOM);
     }
     return 0;
 }
 
 LRESULT CCaptureDlg::OnMouseWheel(WPARAM wParam, LPARAM)
 {
-    m_dZoom = ZoomAfterWheel(m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
+    m_session.m_dZoom = ZoomAfterWheel(m_session.m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
     UpdateMagnifier();
     return Default();
 }
 
 void CCaptureDlg::UpdateMagnifier()
 {
-    COrvoCaptureApp& app = OrvoApp();
-    CWnd* magnifier = app.m_pwndMagnifier;
+    CWnd* magnifier = m_session.m_pwndMagnifier;
     if (!magnifier || !magnifier->m_hWnd)
         return;
     CRect rc;
     magnifier->GetClientRect(&rc);
     MagnifierScene scene;
-    scene.image = app.m_bmpScreen;
+    scene.image = m_session.m_bmpScreen;
     POINT cursor{};
     ::GetCursorPos(&cursor);
-    scene.cursor = ScreenToImage(app.m_screen, cursor);
-    scene.zoom = m_dZoom;
-    scene.area = app.m_rcArea;
-    scene.highlight = app.m_rcHighlight;
+    scene.cursor = ScreenToImage(m_session.m_screen, cursor);
+    scene.zoom = m_session.m_dZoom;
+    scene.area = m_session.m_rcArea;
+    scene.highlight = m_session.m_rcHighlight;
     CClientDC dc(magnifier->m_hWnd);
     DrawMagnifierView(dc, rc.Width(), rc.Height(), scene);
 }

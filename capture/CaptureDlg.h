@@ -4,14 +4,22 @@
 // dialog's colour readout and magnifier. Only the options dialog ends it.
 #pragma once
 
+#include "capture/OptionsDlg.h"
 #include "framework/CDialog.h"
 #include "framework/Gdi.h"
-#include "output/OptionsDlg.h"
+
+class CaptureSession;
 
 class CCaptureDlg : public CDialog {
 public:
-    CCaptureDlg();
+    // The session is the grabbed screen this window shows and the choices
+    // made on it; output is what the options dialog's OK runs.
+    CCaptureDlg(CaptureSession& session, OutputRunner output);
     ~CCaptureDlg() override = default;
+
+    // Shows the session's frozen screen until the options dialog ends it.
+    // Returns the address of an upload that its OK finished, empty when none.
+    CString Run();
 
     static const MessageMap* Map();
     const MessageMap* GetMessageMap() const override { return Map(); }
@@ -23,12 +31,12 @@ public:
 
     // Redraws the options dialog's magnifier around the pointer.
     void UpdateMagnifier();
-    // The highlight outline of the application's m_rcHighlight.
+    // The highlight outline of the session's m_rcHighlight.
     void DrawHighlight(CDC& dc);
 
+    CaptureSession& m_session;
     COptionsDlg m_optionsDlg;
-    double m_dZoom = 2.0;  // kept from capture to capture within one run
-    CRect m_rcDrag;        // current or last drag, image coordinates
+    CRect m_rcDrag;  // current or last drag, image coordinates
 
 private:
     bool OptionsShown() const;

@@ -1,7 +1,7 @@
 #include "capture/MagnifierView.h"
 
 #include "capture/CaptureGeometry.h"
-#include "capture/OrvoCaptureMemDC.h"
+#include "framework/MemDC.h"
 
 void MarkCursor(HDC dc, POINT cursor, double zoom)
 {

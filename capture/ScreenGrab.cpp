@@ -1,24 +1,18 @@
 #include "capture/ScreenGrab.h"
 
-#include "app/OrvoCaptureApp.h"
 #include "capture/AltMenuMask.h"
+#include "capture/CaptureSession.h"
 #include "capture/FrameThickness.h"
-#include "upload/GetTagsDlg.h"
 
-void CaptureScreen(int hotkeyId)
+HWND GrabScreen(CaptureSession& session, bool areaIsWindow)
 {
-    COrvoCaptureApp& app = OrvoApp();
-    // The capture window's modal loop still delivers hotkeys to the tray:
-    // a capture never starts inside another.
-    if (app.m_captureDlg.m_hWnd && app.m_captureDlg.IsWindowVisible())
-        return;
     MaskAltMenuActivation();
     // The image covers every monitor: its corner is the virtual screen's,
     // left of or above the primary monitor when a monitor lies there.
-    app.m_screen = VirtualScreenOf(CurrentMonitorLayout());
-    const CPoint origin = app.m_screen.origin;
-    const int width = app.m_screen.size.cx;
-    const int height = app.m_screen.size.cy;
+    session.m_screen = VirtualScreenOf(CurrentMonitorLayout());
+    const CPoint origin = session.m_screen.origin;
+    const int width = session.m_screen.size.cx;
+    const int height = session.m_screen.size.cy;
 
     // One screen image at a time. The last capture's bitmap is written over
     // when the screen kept its size: a fresh one costs an allocation and the
@@ -26,18 +20,18 @@ void CaptureScreen(int hotkeyId)
     HWND desktop = ::GetDesktopWindow();
     {
         CClientDC dcDesktop(desktop);
-        if (!app.m_dcScreen.GetSafeHdc())
-            app.m_dcScreen.CreateCompatibleDC(dcDesktop);
+        if (!session.m_dcScreen.GetSafeHdc())
+            session.m_dcScreen.CreateCompatibleDC(dcDesktop);
         BITMAP kept{};
-        const bool reusable = app.m_bmpScreen.GetSafeHandle() && app.m_bmpScreen.GetBitmap(&kept) &&
+        const bool reusable = session.m_bmpScreen.GetSafeHandle() && session.m_bmpScreen.GetBitmap(&kept) &&
                               kept.bmWidth == width && kept.bmHeight == height &&
                               kept.bmBitsPixel == ::GetDeviceCaps(dcDesktop, BITSPIXEL);
         if (!reusable) {
-            app.m_bmpScreen.DeleteObject();
-            app.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
+            session.m_bmpScreen.DeleteObject();
+            session.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
         }
-        CSelection select(app.m_dcScreen, app.m_bmpScreen);
-        app.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, origin.x, origin.y, SRCCOPY);
+        CSelection select(session.m_dcScreen, session.m_bmpScreen);
+        session.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, origin.x, origin.y, SRCCOPY);
     }
 
     HWND foreground = ::GetForegroundWindow();
@@ -50,29 +44,11 @@ void CaptureScreen(int hotkeyId)
             const SIZE frame = FrameThickness(foreground);
             onScreen.DeflateRect(frame.cx, frame.cy);
         }
-        app.m_rcWindow = ScreenToImage(app.m_screen, onScreen);
+        session.m_rcWindow = ScreenToImage(session.m_screen, onScreen);
     } else {
         // Nothing has the foreground (the desktop itself): no window to offer.
-        app.m_rcWindow.SetRectEmpty();
+        session.m_rcWindow.SetRectEmpty();
     }
-
-    if (hotkeyId == app.m_atomWindow)
-        app.m_rcArea = app.m_rcWindow;
-    else
-        app.m_rcArea.SetRectEmpty();
-    app.m_rcHighlight.SetRectEmpty();
-    app.m_bMarkMode = FALSE;
-
-    // The options dialog has delivered everything by the time this returns.
-    app.m_captureDlg.DoModal();
-
-    if (!app.m_strUploadUrl.IsEmpty()) {
-        CGetTagsDlg result;
-        result.m_strUrl = app.m_strUploadUrl;
-        app.m_strUploadUrl.Empty();  // shown once
-        result.DoModal();
-    }
-
-    if (foreground)
-        ::SetForegroundWindow(foreground);
+    session.ResetChoices(areaIsWindow);
+    return foreground;
 }

@@ -97,32 +97,36 @@ int CWinApp::Run()
 
 void CWinApp::SetRegistryKey(LPCWSTR company) { m_strRegistryKey = company; }
 
-HKEY CWinApp::OpenSectionKey(LPCWSTR section) const
+HKEY CWinApp::OpenSectionKey(LPCWSTR section, bool forWriting) const
 {
     if (m_strRegistryKey.IsEmpty())
         return nullptr;
+    // A read opens what is there and creates nothing: a program that only
+    // reads leaves no key behind. A write makes the keys it needs.
+    auto open = [forWriting](HKEY parent, LPCWSTR name, RegKey& out) {
+        if (!forWriting)
+            return ::RegOpenKeyExW(parent, name, 0, KEY_READ, out.Out()) == ERROR_SUCCESS;
+        DWORD disposition = 0;
+        return ::RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                                 out.Out(), &disposition) == ERROR_SUCCESS;
+    };
     RegKey software, company, app;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ | KEY_WRITE, software.Out()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, forWriting ? KEY_READ | KEY_WRITE : KEY_READ,
+                        software.Out()) != ERROR_SUCCESS)
         return nullptr;
-    DWORD disposition = 0;
-    if (::RegCreateKeyExW(software, m_strRegistryKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_READ | KEY_WRITE, nullptr, company.Out(), &disposition) != ERROR_SUCCESS)
-        return nullptr;
-    if (::RegCreateKeyExW(company, m_strAppName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_READ | KEY_WRITE, nullptr, app.Out(), &disposition) != ERROR_SUCCESS)
+    if (!open(software, m_strRegistryKey, company) || !open(company, m_strAppName, app))
         return nullptr;
     if (!section || !*section)  // the empty section is the application key itself
         return app.Release();
     RegKey sectionKey;
-    if (::RegCreateKeyExW(app, section, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                          nullptr, sectionKey.Out(), &disposition) != ERROR_SUCCESS)
+    if (!open(app, section, sectionKey))
         return nullptr;
     return sectionKey.Release();
 }
 
 UINT CWinApp::GetProfileInt(LPCWSTR section, LPCWSTR entry, int defaultValue) const
 {
-    RegKey key(OpenSectionKey(section));
+    RegKey key(OpenSectionKey(section, false));
     if (!key)
         return static_cast<UINT>(defaultValue);
     DWORD value = 0, type = 0, size = sizeof(value);
@@ -133,7 +137,7 @@ UINT CWinApp::GetProfileInt(LPCWSTR section, LPCWSTR entry, int defaultValue) co
 
 CString CWinApp::GetProfileString(LPCWSTR section, LPCWSTR entry, LPCWSTR defaultValue) const
 {
-    RegKey key(OpenSectionKey(section));
+    RegKey key(OpenSectionKey(section, false));
     DWORD type = 0, size = 0;
     if (!key || ::RegQueryValueExW(key, entry, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return CString(defaultValue);
@@ -148,7 +152,7 @@ CString CWinApp::GetProfileString(LPCWSTR section, LPCWSTR entry, LPCWSTR defaul
 
 BOOL CWinApp::WriteProfileInt(LPCWSTR section, LPCWSTR entry, int value) const
 {
-    RegKey key(OpenSectionKey(section));
+    RegKey key(OpenSectionKey(section, true));
     if (!key)
         return FALSE;
     const DWORD data = static_cast<DWORD>(value);
@@ -158,7 +162,7 @@ BOOL CWinApp::WriteProfileInt(LPCWSTR section, LPCWSTR entry, int value) const
 
 BOOL CWinApp::WriteProfileString(LPCWSTR section, LPCWSTR entry, LPCWSTR value) const
 {
-    RegKey key(OpenSectionKey(section));
+    RegKey key(OpenSectionKey(section, true));
     if (!key)
         return FALSE;
     const wchar_t* text = value ? value : L"";

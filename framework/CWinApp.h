@@ -26,6 +26,7 @@ public:
     void SetRegistryKey(LPCWSTR company);
     // Every call opens the keys, performs one query or write and closes them
     // again: nothing is cached, so one writer's value is the next reader's.
+    // Reads never create a key; writes create the keys they need.
     UINT GetProfileInt(LPCWSTR section, LPCWSTR entry, int defaultValue) const;
     CString GetProfileString(LPCWSTR section, LPCWSTR entry, LPCWSTR defaultValue = nullptr) const;
     BOOL WriteProfileInt(LPCWSTR section, LPCWSTR entry, int value) const;
@@ -42,12 +43,30 @@ public:
     CWnd* m_pMainWnd = nullptr;
 
 private:
-    HKEY OpenSectionKey(LPCWSTR section) const;
+    HKEY OpenSectionKey(LPCWSTR section, bool forWriting) const;
     int m_nWaitCursorCount = 0;
     HCURSOR m_hcurWaitCursorRestore = nullptr;
 };
 
 CWinApp* AfxGetApp();
+
+// The wait cursor for one scope: shown when made, the previous cursor back
+// when it goes. Nothing happens without an application object.
+class CWaitCursor {
+public:
+    CWaitCursor()
+    {
+        if (CWinApp* app = AfxGetApp())
+            app->BeginWaitCursor();
+    }
+    ~CWaitCursor()
+    {
+        if (CWinApp* app = AfxGetApp())
+            app->EndWaitCursor();
+    }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
 // The executable's file name without directory and extension: the
 // application's name unless its constructor was given another.
 CString AfxExecutableBaseName();

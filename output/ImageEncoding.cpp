@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "output/GdipStatus.h"
 #include "output/OutputPipeline.h"
 
 namespace {

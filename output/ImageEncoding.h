@@ -7,7 +7,7 @@
 #include <gdiplus.h>
 
 #include "framework/CString.h"
-#include "output/OutputFormat.h"
+#include "capture/OutputChoices.h"
 
 // The quality block the JPEG encoder is given: one EncoderQuality value.
 struct JpegQualityParameters {

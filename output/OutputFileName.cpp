@@ -1,6 +1,6 @@
 #include "output/OutputFileName.h"
 
-#include "output/OutputFormat.h"
+#include "capture/OutputChoices.h"
 
 CString ApplyExtensionRule(const CString& fileName, const CString& extension)
 {

@@ -1,41 +1,32 @@
 #include "output/OutputPipeline.h"
 
-#include "app/OrvoCaptureApp.h"
+#include "capture/CaptureSession.h"
+#include "capture/MagnifierView.h"
+#include "framework/CWinApp.h"
 #include "output/ClipboardOutput.h"
 #include "output/GdiplusSession.h"
+#include "output/GdipStatus.h"
 #include "output/ImageEncoding.h"
 #include "output/ImageStages.h"
 #include "output/OutputFileName.h"
 #include "output/OutputGeometry.h"
-#include "capture/MagnifierView.h"
 #include "output/ScreenImage.h"
+#include "settings/Settings.h"
 #include "ui/TextProgressCtrl.h"
 #include "upload/KeptUpload.h"
 #include "upload/UploadJob.h"
 
 namespace {
 
-// The wait cursor for one scope.
-class WaitCursor {
-public:
-    explicit WaitCursor(CWinApp& app) : m_app(app) { m_app.BeginWaitCursor(); }
-    ~WaitCursor() { m_app.EndWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    CWinApp& m_app;
-};
-
-void StoreSettings(const CWinApp& app, const OutputRequest& request)
+void StoreSettings(const OutputRequest& request)
 {
-    app.WriteProfileInt(L"", L"Clipboard", request.copyToClipboard ? 1 : 0);
-    app.WriteProfileInt(L"", L"Save", request.saveToFile ? 1 : 0);
-    app.WriteProfileInt(L"", L"Upload", request.upload ? 1 : 0);
-    app.WriteProfileInt(L"", L"DPIScale", request.scaleToStandardDpi ? 1 : 0);
-    app.WriteProfileInt(L"", L"Format", request.format);
-    app.WriteProfileInt(L"", L"Area", request.areaMode);
-    app.WriteProfileString(L"", L"SelfDestructTime", request.selfDestructLabel);
+    Settings::WriteInt(Setting::Clipboard, request.copyToClipboard ? 1 : 0);
+    Settings::WriteInt(Setting::Save, request.saveToFile ? 1 : 0);
+    Settings::WriteInt(Setting::Upload, request.upload ? 1 : 0);
+    Settings::WriteInt(Setting::DPIScale, request.scaleToStandardDpi ? 1 : 0);
+    Settings::WriteInt(Setting::Format, request.format);
+    Settings::WriteInt(Setting::Area, request.areaMode);
+    Settings::WriteString(Setting::SelfDestructTime, request.selfDestructLabel);
 }
 
 void ReportSaveFailure(const CString& reason)
@@ -43,18 +34,18 @@ void ReportSaveFailure(const CString& reason)
     AfxMessageBox(L"Could not save Image: " + reason, MB_ICONERROR);
 }
 
-// Burns the highlight into the screen image and cuts the area out of it.
-// The area is settled first: empty means the primary monitor.
-bool CutArea(COrvoCaptureApp& app, CBitmap& cropped)
+// Burns the highlight into the screen image and cuts the area out of it:
+// an empty area means the primary monitor.
+bool CutArea(CaptureSession& session, const CRect& requested, CBitmap& cropped)
 {
-    app.m_rcArea = EffectiveArea(app.m_rcArea, app.m_screen.primary);
+    const CRect area = EffectiveArea(requested, session.m_screen.primary);
     BITMAP info{};
-    if (!app.m_bmpScreen.GetSafeHandle() || !app.m_bmpScreen.GetBitmap(&info))
+    if (!session.m_bmpScreen.GetSafeHandle() || !session.m_bmpScreen.GetBitmap(&info))
         info = BITMAP{};
-    CSelection select(app.m_dcScreen, app.m_bmpScreen);
-    if (!app.m_rcHighlight.IsRectEmpty())
-        DrawHighlightOutline(app.m_dcScreen, app.m_rcHighlight);
-    return CropScreenImage(app.m_dcScreen, CSize(info.bmWidth, info.bmHeight), app.m_rcArea, cropped);
+    CSelection select(session.m_dcScreen, session.m_bmpScreen);
+    if (!session.m_rcHighlight.IsRectEmpty())
+        DrawHighlightOutline(session.m_dcScreen, session.m_rcHighlight);
+    return CropScreenImage(session.m_dcScreen, CSize(info.bmWidth, info.bmHeight), area, cropped);
 }
 
 int ScreenDpi()
@@ -89,9 +80,10 @@ bool MakeFinalImage(CBitmap& cropped, const OutputRequest& request, GdipBitmapPt
 
 // Sends the image through a temporary file. Unless the image was saved in
 // the output directory already, a failed upload keeps that file there (or in
-// Pictures) and says where.
-void UploadImage(COrvoCaptureApp& app, const OutputRequest& request, Gdiplus::GpBitmap* image,
-                 CTextProgressCtrl& progress, bool savedToOutputDir)
+// Pictures) and says where. Returns the image's address, empty when none
+// came back.
+CString UploadImage(const OutputRequest& request, Gdiplus::GpBitmap* image, CTextProgressCtrl& progress,
+                    bool savedToOutputDir)
 {
     const CString tempPath = TemporaryOutputPath(request.fileName, request.format);
     // An older file of that name must not go up in this image's place. A
@@ -109,34 +101,35 @@ void UploadImage(COrvoCaptureApp& app, const OutputRequest& request, Gdiplus::Gp
                                       : OutputFilePath(request.outputDir, request.fileName, request.format);
         steps.KeepOnFailure(preferred, PicturesFolder());
     }
-    app.m_strUploadUrl = RunUploadJob(progress, tempPath, withSeconds ? &seconds : nullptr, &steps);
+    const CString address = RunUploadJob(progress, tempPath, withSeconds ? &seconds : nullptr, &steps);
     if (!steps.KeptPath().IsEmpty())
         AfxMessageBox(L"Could not upload the image. It was kept as " + steps.KeptPath(), MB_ICONERROR);
+    return address;
 }
 
 }  // namespace
 
-void RunOutputPipeline(const OutputRequest& request, HWND clipboardOwner, CTextProgressCtrl& progress)
+CString RunOutputPipeline(CaptureSession& session, const OutputRequest& request, HWND clipboardOwner,
+                          CTextProgressCtrl& progress)
 {
-    COrvoCaptureApp& app = OrvoApp();
-    StoreSettings(app, request);
-    WaitCursor wait(app);
+    StoreSettings(request);
+    CWaitCursor wait;
 
     CBitmap cropped;
-    if (!CutArea(app, cropped)) {
+    if (!CutArea(session, request.area, cropped)) {
         ReportSaveFailure(GdipStatusText(Gdiplus::OutOfMemory));
-        return;
+        return CString();
     }
 
     // Declared before any image so that every image is gone when it ends.
     GdiplusSession gdiplus;
     if (!gdiplus.IsRunning()) {
         ReportSaveFailure(GdipStatusText(gdiplus.Status()));
-        return;
+        return CString();
     }
     GdipBitmapPtr image;
     if (!MakeFinalImage(cropped, request, image))
-        return;
+        return CString();
 
     if (request.copyToClipboard)
         CopyImageToClipboard(image.get(), clipboardOwner);
@@ -150,6 +143,7 @@ void RunOutputPipeline(const OutputRequest& request, HWND clipboardOwner, CTextP
             ReportSaveFailure(failure);
     }
 
-    if (request.upload)
-        UploadImage(app, request, image.get(), progress, saved);
+    if (!request.upload)
+        return CString();
+    return UploadImage(request, image.get(), progress, saved);
 }

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "capture/OrvoCaptureMemDC.h"
+#include "framework/MemDC.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "settings/FileNaming.h"
+
 namespace {
 
 // Enough numbered names for any folder a person keeps by hand.
@@ -27,17 +29,6 @@ bool MoveToFreeName(const CString& path, const CString& target, CString* pMovedT
 }
 
 }  // namespace
-
-CString NumberedFileName(const CString& path, int number)
-{
-    const int nameStart = path.ReverseFind(L'\\') + 1;
-    const int dot = path.ReverseFind(L'.');
-    CString suffix;
-    suffix.Format(L" (%d)", number);
-    if (dot < nameStart)
-        return path + suffix;
-    return path.Left(dot) + suffix + path.Mid(dot);
-}
 
 CString PicturesFolder()
 {

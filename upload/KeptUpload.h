@@ -4,10 +4,6 @@
 
 #include "framework/CString.h"
 
-// path with " (number)" put before the extension of its last component
-// ("D:\Pics\shot (2).jpg"); at the end when that has no extension.
-CString NumberedFileName(const CString& path, int number);
-
 // The user's Pictures folder, empty when the shell cannot tell.
 CString PicturesFolder();
 

@@ -3,49 +3,9 @@
 #include <cstring>
 
 #include "framework/CWinApp.h"
+#include "framework/Handles.h"
 
 namespace {
-
-// One WinINet handle, closed when it goes out of scope or on request.
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h) : m_h(h) {}
-    ~InternetHandle() { Close(); }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    void Close()
-    {
-        if (m_h) {
-            ::InternetCloseHandle(m_h);
-            m_h = nullptr;
-        }
-    }
-    operator HINTERNET() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    HINTERNET m_h;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : m_h(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    void Close()
-    {
-        if (m_h != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(m_h);
-            m_h = INVALID_HANDLE_VALUE;
-        }
-    }
-    operator HANDLE() const { return m_h; }
-    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_h;
-};
 
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_KEEP_CONNECTION |
                                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
@@ -127,8 +87,9 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
     ::InternetSetStatusCallbackW(session, &UploadClient::StatusCallback);
 
     const DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
-    InternetHandle connection(::InternetConnectW(session, request.m_strHost, INTERNET_DEFAULT_HTTP_PORT, nullptr,
-                                                 nullptr, INTERNET_SERVICE_HTTP, 0, context));
+    const UploadEndpoint& endpoint = request.m_endpoint;
+    InternetHandle connection(::InternetConnectW(session, endpoint.m_strHost, endpoint.m_nPort, nullptr, nullptr,
+                                                 INTERNET_SERVICE_HTTP, 0, context));
     if (!connection) {
         const DWORD error = ::GetLastError();
         session.Close();
@@ -136,7 +97,7 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
     }
     SetTimeouts(connection);
 
-    InternetHandle hRequest(::HttpOpenRequestW(connection, L"POST", request.m_strPath, nullptr, nullptr, nullptr,
+    InternetHandle hRequest(::HttpOpenRequestW(connection, L"POST", endpoint.m_strPath, nullptr, nullptr, nullptr,
                                                kRequestFlags, context));
     if (!hRequest) {
         const DWORD error = ::GetLastError();

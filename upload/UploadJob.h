@@ -10,19 +10,6 @@
 
 class CTextProgressCtrl;
 
-// The service's upload endpoint, a constant of the program.
-constexpr const wchar_t* kDefaultUploadUrl = L"http://localhost/upload.php";
-// A string value of this name in the settings key, when present and accepted
-// by UploadRequest::SetUrl (http, port 80, no user, password or query),
-// replaces the constant.
-constexpr const wchar_t* kUploadUrlValue = L"UploadUrl";
-
-// The endpoint in use. The settings key is only read, never created, so an
-// upload from the command line leaves no settings behind.
-CString UploadEndpointUrl();
-// Its host name, for captions that name the service.
-CString UploadEndpointHost();
-
 // How a transfer ended.
 struct UploadOutcome {
     HRESULT m_hrSend = S_OK;  // what the transport returned
@@ -49,7 +36,8 @@ CString ExtractUploadedAddress(const CString& headers, bool* pFound = nullptr);
 
 // Sends path as the form part "file" (application/octet-stream), after the
 // field "selfdestruct_timeout" when pSelfDestructSeconds is given, driving
-// control with the progress. Returns the address (empty if the answer held
+// control with the progress, to the endpoint in use (UploadEndpoint::Current)
+// with the wait cursor shown for the transfer. Returns the address (empty if the answer held
 // none); *pFound as for ExtractUploadedAddress.
 CString RunUploadJob(CTextProgressCtrl& control, const CString& path, const int* pSelfDestructSeconds = nullptr,
                      UploadJobSteps* pSteps = nullptr, bool* pFound = nullptr);

@@ -1,50 +1,6 @@
 #include "upload/UploadRequest.h"
 
-#include <wininet.h>
-
 #include <cstdlib>
-
-namespace {
-
-constexpr DWORD kComponentChars = 260;  // per URL component, null included
-
-}  // namespace
-
-bool UploadRequest::SetUrl(const CString& url)
-{
-    wchar_t scheme[kComponentChars] = {};
-    wchar_t host[kComponentChars] = {};
-    wchar_t user[kComponentChars] = {};
-    wchar_t password[kComponentChars] = {};
-    wchar_t path[kComponentChars] = {};
-    wchar_t extra[kComponentChars] = {};
-
-    URL_COMPONENTSW parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszScheme = scheme;
-    parts.dwSchemeLength = kComponentChars;
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = kComponentChars;
-    parts.lpszUserName = user;
-    parts.dwUserNameLength = kComponentChars;
-    parts.lpszPassword = password;
-    parts.dwPasswordLength = kComponentChars;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = kComponentChars;
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = kComponentChars;
-
-    if (!::InternetCrackUrlW(url, 0, 0, &parts))
-        return false;
-    if (::lstrcmpW(scheme, L"http") != 0 || parts.nPort != 80)
-        return false;
-    if (user[0] || password[0] || extra[0])
-        return false;
-
-    m_strHost = host;
-    m_strPath = path;
-    return true;
-}
 
 void UploadRequest::AddFile(const CString& name, const CString& path, const CString& contentType)
 {

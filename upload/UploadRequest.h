@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/CString.h"
+#include "upload/UploadEndpoint.h"
 
 struct UploadFormField {
     CString m_strName;
@@ -25,15 +26,10 @@ struct UploadFileField {
 
 class UploadRequest {
 public:
-    // Accepts only http URLs on port 80 without user name, password, query
-    // or fragment; on success sets the host and the path. A rejected URL
-    // leaves both as they were.
-    bool SetUrl(const CString& url);
     void AddFile(const CString& name, const CString& path, const CString& contentType);
     void AddSelfDestructTimeout(const CString& value);
 
-    CString m_strHost;
-    CString m_strPath;
+    UploadEndpoint m_endpoint;             // where the request goes
     std::vector<UploadFileField> m_files;   // sent after all form fields
     std::vector<UploadFormField> m_fields;  // sent first
     // Bytes per second: gives the first time-left figures of a file; the

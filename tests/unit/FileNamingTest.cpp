@@ -2,7 +2,8 @@
 #include <thread>
 
 #include "TestApp.h"
-#include "app/FileNaming.h"
+#include "TestSupport.h"
+#include "settings/FileNaming.h"
 
 namespace {
 
@@ -88,16 +89,52 @@ TEST(BuildFileName, RandomNamesFollowTheThreadsRandSequenceAndLeaveSeqnumAlone)
 TEST(GetDefaultFileName, ReadsTheNamingSettingsWithTheirDefaults)
 {
     TestApp app;
-    // Nothing stored: random names are the default.
-    EXPECT_TRUE(IsRandomName(GetDefaultFileName(L"jpg"), L"jpg"));
-
-    app.WriteProfileInt(L"", L"Randomize", 0);
+    // Nothing stored: the base with the sequence number, as the settings
+    // dialog shows it; random names only when asked for.
     app.WriteProfileString(L"", L"Filename", L"Shot");
-    EXPECT_EQ(GetDefaultFileName(L""), L"Shot001.");  // the sequence is on by default
+    EXPECT_EQ(GetDefaultFileName(L"", L""), L"Shot001.");
+    app.WriteProfileInt(L"", L"Randomize", 1);
+    EXPECT_TRUE(IsRandomName(GetDefaultFileName(L"jpg", L""), L"jpg"));
 
     // Only exactly 1 counts as on.
     app.WriteProfileInt(L"", L"AppendSeq", 2);
-    EXPECT_EQ(GetDefaultFileName(L"png"), L"Shot.png");
     app.WriteProfileInt(L"", L"Randomize", 2);
-    EXPECT_EQ(GetDefaultFileName(L"png"), L"Shot.png");
+    EXPECT_EQ(GetDefaultFileName(L"png", L""), L"Shot.png");
+}
+
+TEST(GetDefaultFileName, OffersOnlyNamesThatNoFileInTheFolderHas)
+{
+    TestApp app;
+    const CString dir = TempDirPath(L"orvo-free-names");
+    ::CreateDirectoryW(dir, nullptr);
+    const auto touch = [&](const wchar_t* name) {
+        ::CloseHandle(::CreateFileW(dir + L"\\" + name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    };
+    touch(L"Shot001.jpg");
+    touch(L"Shot002.jpg");
+    app.WriteProfileString(L"", L"Filename", L"Shot");
+    EXPECT_EQ(GetDefaultFileName(L"jpg", dir), L"Shot003.jpg");
+    EXPECT_EQ(app.GetProfileInt(L"", L"Seqnum", 0), 4u) << "the numbers passed over are used up";
+
+    // A name that never changes is numbered like a copy.
+    app.WriteProfileInt(L"", L"AppendSeq", 0);
+    touch(L"Shot.jpg");
+    touch(L"Shot (2).jpg");
+    EXPECT_EQ(GetDefaultFileName(L"jpg", dir), L"Shot (3).jpg");
+
+    // The random sequence starts again with every run: its first name is
+    // passed over when an earlier run saved under it.
+    app.WriteProfileInt(L"", L"Randomize", 1);
+    std::srand(1);
+    const CString first = GetDefaultFileName(L"jpg", dir);
+    touch(first);
+    std::srand(1);
+    const CString next = GetDefaultFileName(L"jpg", dir);
+    EXPECT_NE(next, first);
+    EXPECT_TRUE(IsRandomName(next, L"jpg"));
+
+    for (const CString& name : {CString(L"Shot001.jpg"), CString(L"Shot002.jpg"), CString(L"Shot.jpg"),
+                                CString(L"Shot (2).jpg"), first})
+        ::DeleteFileW(dir + L"\\" + name);
+    ::RemoveDirectoryW(dir);
 }

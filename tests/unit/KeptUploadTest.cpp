@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "settings/FileNaming.h"
 #include "upload/KeptUpload.h"
 
 static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }

@@ -2,7 +2,7 @@
 // when the object goes away, and only inside the area it covers.
 #include <gtest/gtest.h>
 
-#include "capture/OrvoCaptureMemDC.h"
+#include "framework/MemDC.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // editable controls, magnifier placement and the stored position.
 #include <gtest/gtest.h>
 
-#include "output/OptionsLogic.h"
+#include "capture/OptionsLogic.h"
 
 TEST(OptionsFileName, TheLastExtensionGivesWayToTheFormats)
 {

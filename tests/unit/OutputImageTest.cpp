@@ -42,7 +42,7 @@ CSize ImageSize(Gdiplus::GpBitmap* image)
 // The screen image of the test application, selected into its DC for the
 // scope.
 struct SelectedScreen {
-    explicit SelectedScreen(OutputTestApp& app) : select(app.m_dcScreen, app.m_bmpScreen) {}
+    explicit SelectedScreen(OutputTestApp& app) : select(app.m_session.m_dcScreen, app.m_session.m_bmpScreen) {}
     CSelection select;
 };
 
@@ -59,9 +59,9 @@ TEST(ScreenImage, HighlightIsARedOutlineTwoPixelsWideOnTheInsideEdge)
     const CRect rc(20, 30, 90, 80);
     {
         SelectedScreen screen(app);
-        DrawHighlightOutline(app.m_dcScreen, rc);
+        DrawHighlightOutline(app.m_session.m_dcScreen, rc);
     }
-    const Pixels p = ReadBitmap(app.m_bmpScreen);
+    const Pixels p = ReadBitmap(app.m_session.m_bmpScreen);
     ASSERT_EQ(p.width, 120);
     auto isCorner = [&](int x, int y) {
         return (x == rc.left || x == rc.right - 1) && (y == rc.top || y == rc.bottom - 1);
@@ -87,7 +87,7 @@ TEST(ScreenImage, CropCopiesTheAreaExactly)
     CBitmap cropped;
     {
         SelectedScreen screen(app);
-        ASSERT_TRUE(CropScreenImage(app.m_dcScreen, CSize(200, 150), area, cropped));
+        ASSERT_TRUE(CropScreenImage(app.m_session.m_dcScreen, CSize(200, 150), area, cropped));
     }
     EXPECT_TRUE(SamePixels(ReadBitmap(cropped), PatternOver(area)));
 }
@@ -100,7 +100,7 @@ TEST(ScreenImage, AreaBeyondTheScreenImageIsBlack)
         CBitmap cropped;
         {
             SelectedScreen screen(app);
-            ASSERT_TRUE(CropScreenImage(app.m_dcScreen, CSize(100, 80), area, cropped));
+            ASSERT_TRUE(CropScreenImage(app.m_session.m_dcScreen, CSize(100, 80), area, cropped));
         }
         const Pixels p = ReadBitmap(cropped);
         ASSERT_EQ(p.width, area.Width());
@@ -120,7 +120,7 @@ TEST(ScreenImage, AnAreaTooLargeForMemoryGivesNoBitmap)
     app.MakeScreenImage(10, 10);
     CBitmap cropped;
     SelectedScreen screen(app);
-    EXPECT_FALSE(CropScreenImage(app.m_dcScreen, CSize(10, 10), CRect(0, 0, 200000, 200000), cropped));
+    EXPECT_FALSE(CropScreenImage(app.m_session.m_dcScreen, CSize(10, 10), CRect(0, 0, 200000, 200000), cropped));
     EXPECT_EQ(cropped.GetSafeHandle(), nullptr);
 }
 
@@ -165,7 +165,7 @@ TEST(ImageStages, GdiBitmapBecomesAnImageOfTheSamePixels)
     app.MakeScreenImage(64, 48);
     GdiplusSession gdiplus;
     GdipBitmapPtr image;
-    ASSERT_EQ(ImageFromBitmap(app.m_bmpScreen, image), Gdiplus::Ok);
+    ASSERT_EQ(ImageFromBitmap(app.m_session.m_bmpScreen, image), Gdiplus::Ok);
     const CSize size = ImageSize(image.get());
     ASSERT_EQ(size.cx, 64);
     ASSERT_EQ(size.cy, 48);
@@ -207,7 +207,7 @@ TEST(ImageEncoding, PngRoundTripsExactly)
     app.MakeScreenImage(90, 40);
     GdiplusSession gdiplus;
     GdipBitmapPtr image;
-    ASSERT_EQ(ImageFromBitmap(app.m_bmpScreen, image), Gdiplus::Ok);
+    ASSERT_EQ(ImageFromBitmap(app.m_session.m_bmpScreen, image), Gdiplus::Ok);
     const CString path = TempDirPath(L"orvo-roundtrip.png");
     EXPECT_EQ(SaveImage(image.get(), path, FindOutputFormat(FormatPng)), L"");
     EXPECT_TRUE(SamePixels(ReadImageFile(path), PatternOver(CRect(0, 0, 90, 40))));
@@ -220,7 +220,7 @@ TEST(ImageEncoding, JpegQualitiesAreHandedToTheEncoder)
     app.MakeScreenImage(64, 32);
     GdiplusSession gdiplus;
     GdipBitmapPtr image;
-    ASSERT_EQ(ImageFromBitmap(app.m_bmpScreen, image), Gdiplus::Ok);
+    ASSERT_EQ(ImageFromBitmap(app.m_session.m_bmpScreen, image), Gdiplus::Ok);
     const std::pair<int, ULONG> formats[] = {{FormatJpgHigh, 95}, {FormatJpgMedium, 90}, {FormatJpgLow, 85}};
     for (const auto& [format, quality] : formats) {
         // The block the encoder is given: the quality GUID of the SDK, one
@@ -300,7 +300,7 @@ TEST(ImageStages, GifReductionGivesAnIndexedImageCloseToTheOriginal)
     app.MakeScreenImage(256, 64);
     GdiplusSession gdiplus;
     GdipBitmapPtr image;
-    ASSERT_EQ(ImageFromBitmap(app.m_bmpScreen, image), Gdiplus::Ok);
+    ASSERT_EQ(ImageFromBitmap(app.m_session.m_bmpScreen, image), Gdiplus::Ok);
     ASSERT_TRUE(ReduceToPalette(image));
     Gdiplus::PixelFormat format = 0;
     GdipGetImagePixelFormat(image.get(), &format);

@@ -77,7 +77,10 @@ protected:
     void Run(const OutputRequest& request)
     {
         MessageBoxAnswerer answerer;
-        RunOutputPipeline(request, HostWindow(), m_bar);
+        // The dialog hands over the area the session holds at OK.
+        OutputRequest withArea = request;
+        withArea.area = m_app.m_session.m_rcArea;
+        m_address = RunOutputPipeline(m_app.m_session, withArea, HostWindow(), m_bar);
         m_shown = answerer.Shown();
     }
 
@@ -91,6 +94,7 @@ protected:
 
     OutputTestApp m_app;
     CTextProgressCtrl m_bar;
+    CString m_address;  // what the last run returned
     std::vector<ShownMessage> m_shown;
 };
 
@@ -103,7 +107,7 @@ TEST_F(OutputPipeline, AreaIsCroppedExactlyAndClipboardAndFileGetTheSameImage)
     OutputFolder dir(L"orvo-out-crop");
     m_app.MakeScreenImage(300, 200);
     const CRect area(17, 23, 117, 73);
-    m_app.m_rcArea = area;
+    m_app.m_session.m_rcArea = area;
     OutputRequest r = Request(FormatPng, dir.Path());
     r.copyToClipboard = true;
     r.saveToFile = true;
@@ -116,15 +120,15 @@ TEST_F(OutputPipeline, AreaIsCroppedExactlyAndClipboardAndFileGetTheSameImage)
     GdiplusSession gdiplus;
     const Pixels file = ReadImageFile(dir.File(L"shot.png"));
     EXPECT_TRUE(SamePixels(file, clipboard));
-    EXPECT_EQ(m_app.m_rcArea, area);
+    EXPECT_EQ(m_app.m_session.m_rcArea, area);
 }
 
 TEST_F(OutputPipeline, HighlightIsBurnedIntoTheOutputAndStaysInTheScreenImage)
 {
     OutputFolder dir(L"orvo-out-highlight");
     m_app.MakeScreenImage(300, 200);
-    m_app.m_rcArea = CRect(50, 40, 250, 160);
-    m_app.m_rcHighlight = CRect(60, 50, 120, 100);
+    m_app.m_session.m_rcArea = CRect(50, 40, 250, 160);
+    m_app.m_session.m_rcHighlight = CRect(60, 50, 120, 100);
     OutputRequest r = Request(FormatPng, dir.Path());
     r.saveToFile = true;
     Run(r);
@@ -150,7 +154,7 @@ TEST_F(OutputPipeline, HighlightIsBurnedIntoTheOutputAndStaysInTheScreenImage)
     EXPECT_EQ(out.At(midX, bottom - 2), kRed);
     EXPECT_EQ(out.At(midX, bottom - 3), PatternAt(50 + midX, 40 + bottom - 3));
 
-    const Pixels screen = ReadBitmap(m_app.m_bmpScreen);
+    const Pixels screen = ReadBitmap(m_app.m_session.m_bmpScreen);
     EXPECT_EQ(screen.At(60, 75), kRed) << "the outline stays in the screen image";
     EXPECT_EQ(screen.At(61, 75), kRed);
 }
@@ -158,27 +162,26 @@ TEST_F(OutputPipeline, HighlightIsBurnedIntoTheOutputAndStaysInTheScreenImage)
 TEST_F(OutputPipeline, HighlightOutsideTheAreaLeavesTheOutputAlone)
 {
     m_app.MakeScreenImage(300, 200);
-    m_app.m_rcArea = CRect(0, 0, 100, 100);
-    m_app.m_rcHighlight = CRect(150, 120, 220, 180);
+    m_app.m_session.m_rcArea = CRect(0, 0, 100, 100);
+    m_app.m_session.m_rcHighlight = CRect(150, 120, 220, 180);
     OutputRequest r = Request(FormatPng, L"");
     r.copyToClipboard = true;
     Run(r);
     EXPECT_TRUE(SamePixels(ReadClipboardBitmap(), PatternOver(CRect(0, 0, 100, 100))));
 }
 
-TEST_F(OutputPipeline, EmptyAreaIsThePrimaryMonitorWhereverItLiesAndIsKept)
+TEST_F(OutputPipeline, EmptyAreaIsThePrimaryMonitorWhereverItLies)
 {
     OutputFolder dir(L"orvo-out-primary");
     // A second monitor left of the primary one and reaching above it: the
     // primary monitor lies at (150, 60) of the 400 x 300 image.
     m_app.MakeScreenImage(400, 300);
-    m_app.m_screen = VirtualScreenOf({CRect(-150, -60, 0, 240), CRect(0, 0, 250, 240)});
-    m_app.m_rcArea.SetRectEmpty();
+    m_app.m_session.m_screen = VirtualScreenOf({CRect(-150, -60, 0, 240), CRect(0, 0, 250, 240)});
+    m_app.m_session.m_rcArea.SetRectEmpty();
     OutputRequest r = Request(FormatPng, dir.Path());
     r.saveToFile = true;
     Run(r);
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(m_app.m_rcArea, CRect(150, 60, 400, 300));
     GdiplusSession gdiplus;
     EXPECT_TRUE(SamePixels(ReadImageFile(dir.File(L"shot.png")), PatternOver(CRect(150, 60, 400, 300))));
 }
@@ -187,7 +190,7 @@ TEST_F(OutputPipeline, AreaPartlyOffTheScreenImageIsBlackThere)
 {
     m_app.MakeScreenImage(200, 150);
     const CRect area(-30, 120, 70, 180);
-    m_app.m_rcArea = area;
+    m_app.m_session.m_rcArea = area;
     OutputRequest r = Request(FormatPng, L"");
     r.copyToClipboard = true;
     Run(r);
@@ -206,7 +209,7 @@ TEST_F(OutputPipeline, GifGoesToTheClipboardAndTheFileReduced)
     OutputFolder dir(L"orvo-out-gif");
     m_app.MakeScreenImage(300, 200);
     const CRect area(0, 0, 256, 128);  // far more than 256 colours
-    m_app.m_rcArea = area;
+    m_app.m_session.m_rcArea = area;
     OutputRequest r = Request(FormatGif, dir.Path());
     r.copyToClipboard = true;
     r.saveToFile = true;
@@ -304,7 +307,7 @@ TEST_F(OutputPipeline, AreaTooLargeForMemoryIsReportedAndNothingIsWritten)
 {
     OutputFolder dir(L"orvo-out-huge");
     m_app.MakeScreenImage(50, 50);
-    m_app.m_rcArea = CRect(0, 0, 300000, 300000);
+    m_app.m_session.m_rcArea = CRect(0, 0, 300000, 300000);
     PutTextOnClipboard(HostWindow(), L"before");
     OutputRequest r = Request(FormatPng, dir.Path());
     r.saveToFile = true;
@@ -371,7 +374,7 @@ TEST_F(OutputPipeline, UploadSendsTheSavedImageAndKeepsTheAddress)
     r.selfDestructLabel = L"1 hour";
     Run(r);
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(m_app.m_strUploadUrl, L"http://127.0.0.1/i/up.png");
+    EXPECT_EQ(m_address, L"http://127.0.0.1/i/up.png");
     EXPECT_FALSE(FileExists(TemporaryOutputPath(L"shot", FormatPng)));
     EXPECT_FALSE(m_bar.IsWindowVisible());
     server.Stop();
@@ -395,7 +398,7 @@ TEST_F(OutputPipeline, SuccessfulUploadOnlyLeavesNoFileAnywhereAndAnUnknownLabel
     r.selfDestructLabel = L"2 hours";
     Run(r);
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(m_app.m_strUploadUrl, L"http://127.0.0.1/i/up.jpg");
+    EXPECT_EQ(m_address, L"http://127.0.0.1/i/up.jpg");
     EXPECT_TRUE(dir.Files().empty());
     EXPECT_FALSE(FileExists(TemporaryOutputPath(L"shot", FormatJpgLow)));
     server.Stop();
@@ -410,7 +413,6 @@ TEST_F(OutputPipeline, FailedUploadKeepsTheImageInTheOutputFolderAndSaysWhere)
     START_SERVER(server);
     OutputFolder dir(L"orvo-out-keep");
     m_app.MakeScreenImage(60, 40);
-    m_app.m_strUploadUrl = L"left over";
     OutputRequest r = Request(FormatPng, dir.Path());
     r.upload = true;
     Run(r);
@@ -418,7 +420,7 @@ TEST_F(OutputPipeline, FailedUploadKeepsTheImageInTheOutputFolderAndSaysWhere)
     ASSERT_EQ(m_shown.size(), 1u);
     EXPECT_EQ(m_shown[0].text, L"Could not upload the image. It was kept as " + kept);
     EXPECT_TRUE(m_shown[0].errorIcon);
-    EXPECT_EQ(m_app.m_strUploadUrl, L"");
+    EXPECT_EQ(m_address, L"");
     EXPECT_FALSE(FileExists(TemporaryOutputPath(L"shot", FormatPng)));
     GdiplusSession gdiplus;
     EXPECT_TRUE(SamePixels(ReadImageFile(kept), PatternOver(CRect(0, 0, 60, 40))));

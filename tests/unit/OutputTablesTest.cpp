@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "output/OutputFileName.h"
-#include "output/OutputFormat.h"
+#include "capture/OutputChoices.h"
+#include "output/GdipStatus.h"
 #include "output/OutputGeometry.h"
 
 // Readable failure output for the program's strings.

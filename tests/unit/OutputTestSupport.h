@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/OrvoCaptureApp.h"
-#include "app/SettingsStore.h"
+#include "settings/Settings.h"
 #include "output/GdiplusSession.h"
 #include "tests/support/TopDownBitmapInfo.h"
 
@@ -160,21 +160,21 @@ public:
     void MakeScreenImage(int width, int height)
     {
         HDC screen = ::GetDC(nullptr);
-        m_dcScreen.DeleteDC();
-        m_dcScreen.CreateCompatibleDC(screen);
-        m_bmpScreen.DeleteObject();
-        m_bmpScreen.CreateCompatibleBitmap(screen, width, height);
+        m_session.m_dcScreen.DeleteDC();
+        m_session.m_dcScreen.CreateCompatibleDC(screen);
+        m_session.m_bmpScreen.DeleteObject();
+        m_session.m_bmpScreen.CreateCompatibleBitmap(screen, width, height);
         std::vector<uint32_t> pixels;
         pixels.reserve(static_cast<size_t>(width) * height);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
                 pixels.push_back(PatternAt(x, y));
         const BITMAPINFO bmi = TopDownBitmapInfo(width, height);
-        ::SetDIBits(screen, m_bmpScreen, 0, static_cast<UINT>(height), pixels.data(), &bmi, DIB_RGB_COLORS);
+        ::SetDIBits(screen, m_session.m_bmpScreen, 0, static_cast<UINT>(height), pixels.data(), &bmi, DIB_RGB_COLORS);
         ::ReleaseDC(nullptr, screen);
-        m_screen = VirtualScreenOf({CRect(0, 0, width, height)});
-        m_rcArea = CRect(0, 0, width, height);
-        m_rcHighlight.SetRectEmpty();
+        m_session.m_screen = VirtualScreenOf({CRect(0, 0, width, height)});
+        m_session.m_rcArea = CRect(0, 0, width, height);
+        m_session.m_rcHighlight.SetRectEmpty();
     }
 
 private:

@@ -6,6 +6,8 @@
 
 #include "TestCaptureApp.h"
 #include "app/SettingsDlg.h"
+#include "settings/FileNaming.h"
+#include "settings/StartupDefaults.h"
 #include "res/resource.h"
 
 namespace {
@@ -89,7 +91,7 @@ private:
 TEST(SettingsDlg, FreshSettingsShowTheirDefaultsAndTheFirstSample)
 {
     TestCaptureApp app;
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     OpenSettings dlg(app);
     EXPECT_EQ(dlg->m_btnRandomize.GetCheck(), BST_UNCHECKED);
     EXPECT_EQ(dlg->m_btnAppendSeq.GetCheck(), BST_CHECKED);
@@ -113,7 +115,7 @@ TEST(SettingsDlg, FreshSettingsShowTheirDefaultsAndTheFirstSample)
 TEST(SettingsDlg, TheSampleFollowsEveryKeystrokeAndClickWithoutUsingUpANumber)
 {
     TestCaptureApp app;
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     app.WriteProfileInt(L"", L"Seqnum", 5);
     OpenSettings dlg(app);
     EXPECT_EQ(dlg.Sample(), L"Capture005.jpg");
@@ -138,7 +140,7 @@ TEST(SettingsDlg, TheSampleFollowsEveryKeystrokeAndClickWithoutUsingUpANumber)
 TEST(SettingsDlg, ResetWritesAtOnceAndCancelKeepsIt)
 {
     TestCaptureApp app;
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     app.WriteProfileInt(L"", L"Seqnum", 42);
     OpenSettings dlg(app);
     EXPECT_EQ(dlg.Sample(), L"Capture042.jpg");
@@ -154,7 +156,7 @@ TEST(SettingsDlg, ResetWritesAtOnceAndCancelKeepsIt)
 TEST(SettingsDlg, AFolderChosenIsStoredAtOnceAndCancellingThePickerChangesNothing)
 {
     TestCaptureApp app;
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     app.WriteProfileString(L"", L"Dir", L"C:\\before");
     OpenSettings dlg(app);
     {
@@ -180,7 +182,7 @@ TEST(SettingsDlg, AFolderChosenIsStoredAtOnceAndCancellingThePickerChangesNothin
 TEST(SettingsDlg, UnknownKeysAndOddFlagsShowEmptyAndOkStoresWhatIsShown)
 {
     TestCaptureApp app;
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     app.WriteProfileString(L"", L"HotkeyFS", L"F13");
     app.WriteProfileInt(L"", L"HotkeyFSShift", 2);
     app.WriteProfileInt(L"", L"AppendDate", 7);
@@ -201,7 +203,7 @@ TEST(SettingsDlg, UnknownKeysAndOddFlagsShowEmptyAndOkStoresWhatIsShown)
 TEST(SettingsDlg, OkStoresEveryValueAndTheNewHotkeyIsTakenAtOnce)
 {
     TestCaptureApp app;
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     OpenSettings dlg(app);
     dlg.Click(IDC_FS_CONTROL);
     dlg->m_comboFsKey.SendMessage(CB_SETCURSEL, 9);  // F9

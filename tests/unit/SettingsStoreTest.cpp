@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "TestApp.h"
+#include "settings/StartupDefaults.h"
 
 TEST(ProfileStore, ValuesRoundTripThroughTheRegistryWithoutCaching)
 {
@@ -35,6 +36,21 @@ TEST(ProfileStore, EmptyStringsAndOversizedIntegersAreHandled)
     EXPECT_EQ(app.GetProfileInt(L"", L"Format", 1004), 1004u);
 }
 
+TEST(ProfileStore, ReadingCreatesNothingAndTheFirstWriteCreatesTheKey)
+{
+    TestApp app;
+    EXPECT_EQ(Settings::ReadInt(Setting::Seqnum), 1);
+    EXPECT_EQ(Settings::ReadString(Setting::Filename), L"");
+    EXPECT_FALSE(Settings::ReadStored(Setting::Dir).has_value());
+    EXPECT_FALSE(app.KeyExists());
+    EXPECT_TRUE(Settings::WriteInt(Setting::Seqnum, 5));
+    EXPECT_TRUE(app.KeyExists());
+    EXPECT_EQ(app.GetProfileInt(L"", L"Seqnum", 1), 5u);
+    EXPECT_EQ(Settings::ReadStored(Setting::Dir), std::nullopt);
+    app.WriteProfileString(L"", L"Dir", L"");
+    EXPECT_EQ(Settings::ReadStored(Setting::Dir), CString());
+}
+
 TEST(ProfileStore, WithoutARegistryKeyNothingIsReadOrWritten)
 {
     CWinApp app(L"unit-no-registry-key");
@@ -48,7 +64,7 @@ TEST(ProfileStore, WithoutARegistryKeyNothingIsReadOrWritten)
 TEST(StartupDefaults, AFreshKeyGetsExactlyTheFiveDefaults)
 {
     TestApp app;
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     std::vector<CString> names = app.ValueNames();
     std::sort(names.begin(), names.end(), [](const CString& a, const CString& b) { return a.Compare(b) < 0; });
     ASSERT_EQ(names.size(), 5u);
@@ -74,7 +90,7 @@ TEST(StartupDefaults, EmptiedNamesStayEmptyButEmptyHotkeysAreRestored)
     app.WriteProfileString(L"", L"HotkeyFS", L"");
     app.WriteProfileString(L"", L"HotkeyW", L"F5");
     app.WriteProfileInt(L"", L"HotkeyWAlt", 0);
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     EXPECT_EQ(app.GetProfileString(L"", L"Filename", L"::::"), L"");
     EXPECT_EQ(app.GetProfileString(L"", L"Dir", L"::::"), L"");
     EXPECT_EQ(app.GetProfileString(L"", L"HotkeyFS"), L"Print Screen");
@@ -87,6 +103,6 @@ TEST(StartupDefaults, TheSentinelItselfCountsAsAbsent)
 {
     TestApp app;
     app.WriteProfileString(L"", L"Filename", L"::::");
-    PutStartupDefaults(app);
+    PutStartupDefaults();
     EXPECT_EQ(app.GetProfileString(L"", L"Filename"), L"Capture");
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "res/resource.h"
-#include "ui/SystemTray.h"
+#include "app/SystemTray.h"
 
 namespace {
 int g_lastHotkey = -1;

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/SettingsStore.h"
 #include "framework/CWinApp.h"
+#include "settings/Settings.h"
 
 // A name of the running test's own, for its settings key.
 inline CString UniqueTestAppName()

@@ -202,20 +202,22 @@ TEST(UploadBody, OnlyBodiesThatFitTheAnnouncedLengthAreAccepted)
     EXPECT_FALSE(BodyFitsLength(0x100000000ull));
 }
 
-TEST(UploadRequestUrl, AcceptsHttpOnPort80AndSetsHostAndPath)
+TEST(UploadEndpoint, AcceptsHttpOnPort80AndTakesItApart)
 {
-    UploadRequest request;
-    EXPECT_TRUE(request.SetUrl(L"http://localhost/upload.php"));
-    EXPECT_EQ(request.m_strHost, L"localhost");
-    EXPECT_EQ(request.m_strPath, L"/upload.php");
+    UploadEndpoint endpoint;
+    EXPECT_TRUE(UploadEndpoint::Parse(L"http://localhost/upload.php", &endpoint));
+    EXPECT_EQ(endpoint.m_strScheme, L"http");
+    EXPECT_EQ(endpoint.m_strHost, L"localhost");
+    EXPECT_EQ(endpoint.m_nPort, 80);
+    EXPECT_EQ(endpoint.m_strPath, L"/upload.php");
 
-    UploadRequest explicitPort;
-    EXPECT_TRUE(explicitPort.SetUrl(L"http://images.example:80/a/b/upload.php"));
+    UploadEndpoint explicitPort;
+    EXPECT_TRUE(UploadEndpoint::Parse(L"http://images.example:80/a/b/upload.php", &explicitPort));
     EXPECT_EQ(explicitPort.m_strHost, L"images.example");
     EXPECT_EQ(explicitPort.m_strPath, L"/a/b/upload.php");
 }
 
-TEST(UploadRequestUrl, RejectsEverythingElseAndKeepsHostAndPath)
+TEST(UploadEndpoint, RejectsEverythingElseAndKeepsWhatItHad)
 {
     const wchar_t* rejected[] = {
         L"https://localhost/upload.php",        // scheme
@@ -230,20 +232,21 @@ TEST(UploadRequestUrl, RejectsEverythingElseAndKeepsHostAndPath)
         L"",
     };
     for (const wchar_t* url : rejected) {
-        UploadRequest request;
-        EXPECT_FALSE(request.SetUrl(url)) << ToAnsi(url);
-        EXPECT_TRUE(request.m_strHost.IsEmpty()) << ToAnsi(url);
-        EXPECT_TRUE(request.m_strPath.IsEmpty()) << ToAnsi(url);
+        UploadEndpoint endpoint;
+        EXPECT_FALSE(UploadEndpoint::Parse(url, &endpoint)) << ToAnsi(url);
+        EXPECT_TRUE(endpoint.m_strHost.IsEmpty()) << ToAnsi(url);
+        EXPECT_TRUE(endpoint.m_strPath.IsEmpty()) << ToAnsi(url);
     }
-    UploadRequest kept;
-    ASSERT_TRUE(kept.SetUrl(L"http://first/upload.php"));
-    EXPECT_FALSE(kept.SetUrl(L"https://second/other.php"));
+    UploadEndpoint kept;
+    ASSERT_TRUE(UploadEndpoint::Parse(L"http://first/upload.php", &kept));
+    EXPECT_FALSE(UploadEndpoint::Parse(L"https://second/other.php", &kept));
     EXPECT_EQ(kept.m_strHost, L"first");
     EXPECT_EQ(kept.m_strPath, L"/upload.php");
 
     // A component longer than its 260-character buffer fails the split.
-    UploadRequest longHost;
-    EXPECT_FALSE(longHost.SetUrl(CString(L"http://") + CString(std::wstring(300, L'h')) + L"/upload.php"));
+    UploadEndpoint longHost;
+    EXPECT_FALSE(UploadEndpoint::Parse(CString(L"http://") + CString(std::wstring(300, L'h')) + L"/upload.php",
+                                       &longHost));
 }
 
 TEST(UploadRequestFields, FilesAndFieldsKeepTheirOrderAndTheRateStartsAt5600)

@@ -3,6 +3,7 @@
 // skip.
 #include "FakeHttpServer.h"
 #include "MessageBoxAnswerer.h"
+#include "TestApp.h"
 #include "TestSupport.h"
 #include "framework/CWnd.h"
 #include "ui/TextProgressCtrl.h"
@@ -97,7 +98,7 @@ std::string ExpectedUploadBody(const std::string& boundary, const CString& path,
 UploadRequest UploadModeRequest(const CString& path)
 {
     UploadRequest request;
-    EXPECT_TRUE(request.SetUrl(L"http://localhost/upload.php"));
+    EXPECT_TRUE(UploadEndpoint::Parse(L"http://localhost/upload.php", &request.m_endpoint));
     request.AddFile(L"file", path, L"application/octet-stream");
     return request;
 }
@@ -656,34 +657,16 @@ TEST(UploadJob, TemporaryFileGoesWhenTheServerClosesHalfWay)
 
 TEST(UploadEndpoint, SettingsValueReplacesTheConstantOnlyWhenItIsAcceptable)
 {
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    CString name(exe);
-    name = name.Mid(name.ReverseFind(L'\\') + 1);
-    name = name.Left(name.ReverseFind(L'.'));
-    const CString keyPath = L"Software\\Cindrel\\" + name;
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, keyPath);
+    TestApp app;
+    EXPECT_EQ(UploadEndpoint::Current().m_strHost, L"localhost");
+    EXPECT_EQ(UploadEndpoint::Current().m_strPath, L"/upload.php");
+    EXPECT_FALSE(app.KeyExists()) << "reading the endpoint must not create the settings key";
 
-    EXPECT_EQ(UploadEndpointUrl(), L"http://localhost/upload.php");
-    EXPECT_EQ(UploadEndpointHost(), L"localhost");
-    HKEY probe = nullptr;
-    EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &probe), ERROR_SUCCESS)
-        << "reading the endpoint must not create the settings key";
-
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    auto set = [&](const wchar_t* value) {
-        ::RegSetValueExW(key, L"UploadUrl", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                         static_cast<DWORD>((::lstrlenW(value) + 1) * sizeof(wchar_t)));
-    };
-    set(L"http://images.internal/in/upload.php");
-    EXPECT_EQ(UploadEndpointUrl(), L"http://images.internal/in/upload.php");
-    EXPECT_EQ(UploadEndpointHost(), L"images.internal");
-    set(L"https://images.internal/upload.php");
-    EXPECT_EQ(UploadEndpointUrl(), L"http://localhost/upload.php");
-    set(L"http://images.internal:8080/upload.php");
-    EXPECT_EQ(UploadEndpointUrl(), L"http://localhost/upload.php");
-    ::RegCloseKey(key);
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, keyPath);
+    app.WriteProfileString(L"", L"UploadUrl", L"http://images.internal/in/upload.php");
+    EXPECT_EQ(UploadEndpoint::Current().m_strHost, L"images.internal");
+    EXPECT_EQ(UploadEndpoint::Current().m_strPath, L"/in/upload.php");
+    for (const wchar_t* refused : {L"https://images.internal/upload.php", L"http://images.internal:8080/upload.php"}) {
+        app.WriteProfileString(L"", L"UploadUrl", refused);
+        EXPECT_EQ(UploadEndpoint::Current().m_strHost, L"localhost") << ToAnsi(refused);
+    }
 }

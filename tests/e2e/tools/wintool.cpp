@@ -38,7 +38,7 @@
 #include <vector>
 
 #include "framework/CString.h"
-#include "ui/SystemTray.h"
+#include "app/SystemTray.h"
 
 namespace {
 

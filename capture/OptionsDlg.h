@@ -7,13 +7,17 @@
 // showing it.
 #pragma once
 
+#include "capture/OutputChoices.h"
 #include "framework/CDialog.h"
 #include "framework/Controls.h"
 #include "ui/TextProgressCtrl.h"
 
+class CaptureSession;
+
 class COptionsDlg : public CDialog {
 public:
-    COptionsDlg();
+    // The dialog works on session; OK hands the choices to output.
+    COptionsDlg(CaptureSession& session, OutputRunner output);
     ~COptionsDlg() override = default;
 
     static const MessageMap* Map();
@@ -45,6 +49,7 @@ public:
     CButton m_btnMarkArea;
     CStatic m_staticColor;
     CStatic m_staticMagnifier;
+    CString m_strUploadUrl;  // address of the upload OK finished; empty when none
 
 protected:
     // Every control as a new capture starts with it, from the settings and
@@ -69,4 +74,6 @@ private:
     void PlaceFromStoredPosition();
     void FocusFileName();
     void StorePlacement() const;
+    CaptureSession& m_session;
+    OutputRunner m_pfnOutput;
 };

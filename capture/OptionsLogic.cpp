@@ -1,4 +1,4 @@
-#include "output/OptionsLogic.h"
+#include "capture/OptionsLogic.h"
 
 #include <cwchar>
 

@@ -1,22 +1,19 @@
-#include "output/OptionsDlg.h"
+#include "capture/OptionsDlg.h"
 
 #include <windowsx.h>
 #include <shlwapi.h>
 
-#include "app/FileNaming.h"
-#include "app/OrvoCaptureApp.h"
 #include "capture/CaptureDlg.h"
 #include "capture/CaptureGeometry.h"
+#include "capture/CaptureSession.h"
+#include "capture/OptionsLogic.h"
 #include "framework/CFileDialog.h"
-#include "output/OptionsLogic.h"
-#include "output/OutputFormat.h"
-#include "output/OutputPipeline.h"
 #include "res/resource.h"
-#include "upload/UploadJob.h"
+#include "settings/FileNaming.h"
+#include "settings/Settings.h"
+#include "upload/UploadEndpoint.h"
 
 namespace {
-
-constexpr const wchar_t* kWindowPosValue = L"WindowPosOptions";
 
 // The format radios in the order their enabled state is set.
 constexpr int kFormatIds[] = {IDC_FORMAT_GIF, IDC_FORMAT_JPG_HIGH, IDC_FORMAT_JPG_LOW, IDC_FORMAT_JPG_MED,
@@ -42,7 +39,10 @@ bool IsChecked(const CButton& button) { return button.GetCheck() == BST_CHECKED;
 
 }  // namespace
 
-COptionsDlg::COptionsDlg() : CDialog(IDD_OPTIONS) {}
+COptionsDlg::COptionsDlg(CaptureSession& session, OutputRunner output)
+    : CDialog(IDD_OPTIONS), m_session(session), m_pfnOutput(output)
+{
+}
 
 const MessageMap* COptionsDlg::Map()
 {
@@ -101,8 +101,8 @@ void COptionsDlg::PlaceFromStoredPosition()
     current.length = sizeof(current);
     ::GetWindowPlacement(m_hWnd, &current);
     WINDOWPLACEMENT stored{};
-    if (StoredPlacementToRestore(AfxGetApp()->GetProfileString(L"", kWindowPosValue), current,
-                                 CurrentMonitorLayout(), &stored))
+    if (StoredPlacementToRestore(Settings::ReadString(Setting::WindowPosOptions), current, CurrentMonitorLayout(),
+                                 &stored))
         ::SetWindowPlacement(m_hWnd, &stored);
     else
         CenterWindow();
@@ -113,7 +113,7 @@ void COptionsDlg::StorePlacement() const
     WINDOWPLACEMENT wp{};
     wp.length = sizeof(wp);
     ::GetWindowPlacement(m_hWnd, &wp);
-    AfxGetApp()->WriteProfileString(L"", kWindowPosValue, FormatWindowPos(wp));
+    Settings::WriteString(Setting::WindowPosOptions, FormatWindowPos(wp));
 }
 
 BOOL COptionsDlg::OnInitDialog()
@@ -131,52 +131,46 @@ BOOL COptionsDlg::OnInitDialog()
 
 void COptionsDlg::FillForNewCapture()
 {
-    CWinApp* app = AfxGetApp();
-    COrvoCaptureApp& capture = OrvoApp();
-
-    // No format is checked yet, so the first name ends in a bare dot.
-    CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG, 0);
-    m_editFilename.SetWindowText(GetDefaultFileName(GetFormatExtension()));
-
-    capture.m_pwndMagnifier = &m_staticMagnifier;
+    m_session.m_pwndMagnifier = &m_staticMagnifier;
 
     // An upload of the last capture left the bar shown and full.
     m_progress.ShowWindow(SW_HIDE);
     m_progress.SetPos(0);
     m_progress.SetWindowText(L"");
 
-    m_strDir = app->GetProfileString(L"", L"Dir");
+    m_strDir = Settings::ReadString(Setting::Dir);
 
-    m_btnClipboard.SetCheck(app->GetProfileInt(L"", L"Clipboard", 1) == 1 ? 1 : 0);
-    m_btnSave.SetCheck(app->GetProfileInt(L"", L"Save", 1) == 1 ? 1 : 0);
-    m_btnUpload.SetCheck(app->GetProfileInt(L"", L"Upload", 1) == 1 ? 1 : 0);
-    m_btnUpload.SetWindowText(CString(L"Upload to ") + UploadEndpointHost() + L" Image Hosting");
+    m_btnClipboard.SetCheck(Settings::IsOn(Setting::Clipboard) ? 1 : 0);
+    m_btnSave.SetCheck(Settings::IsOn(Setting::Save) ? 1 : 0);
+    m_btnUpload.SetCheck(Settings::IsOn(Setting::Upload) ? 1 : 0);
+    m_btnUpload.SetWindowText(CString(L"Upload to ") + UploadEndpoint::Current().m_strHost + L" Image Hosting");
 
-    CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG,
-                     static_cast<int>(app->GetProfileInt(L"", L"Format", FormatJpgHigh)));
+    CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG, Settings::ReadInt(Setting::Format));
+    // Offered once the format is known, so that the name is free in the
+    // output directory with the extension it will be saved under.
+    m_editFilename.SetWindowText(GetDefaultFileName(GetFormatExtension(), m_strDir));
 
     {
         CClientDC screen(nullptr);
         m_btnDpiScale.EnableWindow(::GetDeviceCaps(screen, LOGPIXELSX) != 96);
     }
-    m_btnDpiScale.SetCheck(app->GetProfileInt(L"", L"DPIScale", 1) == 1 ? 1 : 0);
+    m_btnDpiScale.SetCheck(Settings::IsOn(Setting::DPIScale) ? 1 : 0);
 
     // Without a foreground window at the grab there is no window to offer:
     // an empty area then means the full screen, not that window.
-    const bool areaIsWindow = !capture.m_rcWindow.IsRectEmpty() && capture.m_rcArea == capture.m_rcWindow;
+    const bool areaIsWindow = !m_session.m_rcWindow.IsRectEmpty() && m_session.m_rcArea == m_session.m_rcWindow;
     CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM, areaIsWindow ? IDC_AREA_WINDOW : IDC_AREA_FULLSCREEN);
-    ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), !capture.m_rcWindow.IsRectEmpty());
+    ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), !m_session.m_rcWindow.IsRectEmpty());
 
     m_btnMarkArea.SetCheck(BST_UNCHECKED);
     m_staticColor.SetWindowText(L"#FFAAFF ");
 
     // Unchecked at every opening: a self-destruct time is chosen per upload.
     m_btnSelfDestruct.SetCheck(BST_UNCHECKED);
-    m_comboSelfDestruct.SelectString(-1, app->GetProfileString(L"", L"SelfDestructTime", L""));
+    m_comboSelfDestruct.SelectString(-1, Settings::ReadString(Setting::SelfDestructTime));
     m_comboSelfDestruct.EnableWindow(FALSE);
 
     UpdateControls();
-
     FocusFileName();
 }
 
@@ -209,7 +203,7 @@ void COptionsDlg::ShowForCapture(CDialog* captureWindow)
 
 void COptionsDlg::EndCapture()
 {
-    OrvoApp().m_pwndMagnifier = nullptr;
+    m_session.m_pwndMagnifier = nullptr;
     StorePlacement();
     ShowWindow(SW_HIDE);
     // Owned by no window from now on, so the capture window's end does not
@@ -252,7 +246,9 @@ void COptionsDlg::OnBnClickedOk()
     request.selfDestruct = IsChecked(m_btnSelfDestruct);
     request.selfDestructLabel = m_comboSelfDestruct.GetWindowText();
     request.outputDir = m_strDir;
-    RunOutputPipeline(request, m_hWnd, m_progress);
+    request.area = m_session.m_rcArea;
+    if (m_pfnOutput)
+        m_strUploadUrl = m_pfnOutput(m_session, request, m_hWnd, m_progress);
     EndCapture();
 }
 
@@ -260,12 +256,13 @@ void COptionsDlg::OnBnClickedCancel() { EndCapture(); }
 
 LRESULT COptionsDlg::OnDestroy(WPARAM, LPARAM)
 {
-    COrvoCaptureApp& capture = OrvoApp();
-    if (capture.m_pwndMagnifier == &m_staticMagnifier)
-        capture.m_pwndMagnifier = nullptr;
-    StorePlacement();
-    // Destroyed during a capture (its owner going), it takes the capture
-    // with it; between captures the capture window has no loop to end.
+    if (m_session.m_pwndMagnifier == &m_staticMagnifier)
+        m_session.m_pwndMagnifier = nullptr;
+    // Destroyed during a capture, it keeps its place and takes the capture
+    // with it. Between captures (at the program's end) it is hidden, its
+    // place kept when the last capture ended, and there is no loop to end.
+    if (IsWindowVisible())
+        StorePlacement();
     if (auto* parent = dynamic_cast<CDialog*>(m_pParentWnd))
         parent->EndDialog(0);
     return Default();
@@ -289,20 +286,19 @@ void COptionsDlg::OnBnClickedBrowse()
 
 void COptionsDlg::OnBnClickedFullscreen()
 {
-    OrvoApp().m_rcArea.SetRectEmpty();
+    m_session.m_rcArea.SetRectEmpty();
     if (m_pParentWnd)
         m_pParentWnd->Invalidate(TRUE);
 }
 
 void COptionsDlg::OnBnClickedActiveWindow()
 {
-    COrvoCaptureApp& app = OrvoApp();
-    app.m_rcArea = app.m_rcWindow;
+    m_session.m_rcArea = m_session.m_rcWindow;
     if (m_pParentWnd)
         m_pParentWnd->Invalidate(TRUE);
 }
 
-void COptionsDlg::OnBnClickedMarkArea() { OrvoApp().m_bMarkMode = m_btnMarkArea.GetCheck() == 1; }
+void COptionsDlg::OnBnClickedMarkArea() { m_session.m_bMarkMode = m_btnMarkArea.GetCheck() == 1; }
 
 LRESULT COptionsDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 {
@@ -320,7 +316,7 @@ LRESULT COptionsDlg::OnMouseWheel(WPARAM wParam, LPARAM lParam)
     auto* capture = dynamic_cast<CCaptureDlg*>(m_pParentWnd);
     if (!capture || !capture->m_hWnd)
         return Default();
-    capture->m_dZoom = ZoomAfterWheel(capture->m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
+    m_session.m_dZoom = ZoomAfterWheel(m_session.m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
     capture->UpdateMagnifier();
     return capture->DefWindowProc(WM_MOUSEWHEEL, wParam, lParam);
 }

@@ -1,4 +1,4 @@
-#include "capture/OrvoCaptureMemDC.h"
+#include "framework/MemDC.h"
 
 COrvoCaptureMemDC::COrvoCaptureMemDC(CDC* pDC, const RECT* pRect)
     : m_oldBitmap(nullptr), m_pDC(pDC), m_bMemDC(!pDC->IsPrinting())

@@ -16,5 +16,12 @@ CString BuildFileName(const CString& base, const CString& extension, bool random
 CString BuildFileName(const CString& base, const CString& extension, bool randomize, bool appendSeq,
                       bool appendDate, bool appendTime);
 
-// The name offered for a new capture, from the stored naming settings.
-CString GetDefaultFileName(const CString& extension);
+// The name offered for a new capture, from the stored naming settings: one
+// that no file in directory has yet, so saving under it replaces nothing.
+// Random and numbered names are drawn again until one is free; a name that
+// stays the same gets " (2)", " (3)"... before its extension.
+CString GetDefaultFileName(const CString& extension, const CString& directory);
+
+// path with " (number)" put before the extension of its last component
+// ("D:\Pics\shot (2).jpg"); at the end when that has no extension.
+CString NumberedFileName(const CString& path, int number);

@@ -1,4 +1,4 @@
-#include "ui/SystemTray.h"
+#include "app/SystemTray.h"
 
 #include "app/SettingsDlg.h"
 #include "framework/CWinApp.h"

@@ -1,0 +1,40 @@
+// What one capture works on: the frozen screen and the rectangles the user
+// chooses on it. The application owns the one session and hands it to the
+// grab, the capture window, the options dialog and the output. Every grab
+// replaces the image and starts the choices afresh.
+//
+// Every rectangle here is in image coordinates: the image's pixel (0, 0) is
+// the virtual screen's top-left corner, left of or above the primary
+// monitor's when a monitor lies there (m_screen converts); physical pixels,
+// right and bottom edges just outside.
+#pragma once
+
+#include "capture/VirtualScreen.h"
+#include "framework/CWnd.h"
+#include "framework/Gdi.h"
+
+class CaptureSession {
+public:
+    CBitmap m_bmpScreen;              // the grabbed screen image, not selected anywhere
+    VirtualScreen m_screen;           // where that image lies on the desktop, at the grab
+    CDC m_dcScreen;                   // memory DC compatible with the screen; nothing of ours selected
+    CRect m_rcWindow;                 // foreground window at the grab; empty when there was none
+    CRect m_rcArea;                   // capture area; empty means the primary monitor
+    CRect m_rcHighlight;              // red outline; empty means none
+    BOOL m_bMarkMode = FALSE;         // the next drag sets the highlight
+    CWnd* m_pwndMagnifier = nullptr;  // the options dialog's magnifier while it exists
+    double m_dZoom = 2.0;             // magnifier zoom, kept from capture to capture
+    // The marks drawn on the image come here.
+
+    // A fresh start after a grab: the area from the hotkey, no highlight,
+    // no mark mode.
+    void ResetChoices(bool areaIsWindow)
+    {
+        if (areaIsWindow)
+            m_rcArea = m_rcWindow;
+        else
+            m_rcArea.SetRectEmpty();
+        m_rcHighlight.SetRectEmpty();
+        m_bMarkMode = FALSE;
+    }
+};
