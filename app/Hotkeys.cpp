@@ -1,6 +1,7 @@
 #include "app/Hotkeys.h"
 
 #include "app/OrvoCaptureApp.h"
+#include "framework/RegKey.h"
 #include "settings/Settings.h"
 
 const wchar_t* const g_keyNames[] = {L"Print Screen", L"F1", L"F2", L"F3", L"F4", L"F5", L"F6",
@@ -14,6 +15,32 @@ UINT KeyNameToVirtualKey(const wchar_t* name)
         if (::lstrcmpW(name, g_keyNames[i]) == 0)
             return g_keyCodes[i];
     return 0;
+}
+
+CString HotkeyFailureMessage(const wchar_t* failure, UINT code, long snippingValue)
+{
+    CString message = failure;
+    // Windows 11 opens its own screen capture on Print Screen when this is
+    // 1, and then no other program can register the key.
+    if (code == VK_SNAPSHOT && snippingValue == 1)
+        message += L"\n\nWindows uses the Print Screen key to open its own screen capture. To give the key "
+                   L"to OrvoCapture, switch off Settings \u2192 Accessibility \u2192 Keyboard \u2192 \"Use the "
+                   L"Print screen key to open screen capture\", or pick another key in Settings of "
+                   L"OrvoCapture's tray menu.";
+    return message;
+}
+
+long PrintScreenSnippingValue()
+{
+    RegKey key(HKEY_CURRENT_USER, L"Control Panel\\Keyboard");
+    DWORD value = 0;
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    if (!key || ::RegQueryValueExW(key, L"PrintScreenKeyForSnippingEnabled", nullptr, &type,
+                                   reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return -1;
+    return static_cast<long>(value);
 }
 
 namespace {
@@ -49,7 +76,7 @@ void RegisterOne(COrvoCaptureApp& app, ATOM& atom, const HotkeySettings& s)
     const UINT code = KeyNameToVirtualKey(Settings::ReadString(s.key));
 
     if (!::RegisterHotKey(hwnd, atom, modifiers, code))
-        AfxMessageBox(s.failureMessage, MB_ICONERROR | MB_OK);
+        AfxMessageBox(HotkeyFailureMessage(s.failureMessage, code, PrintScreenSnippingValue()), MB_ICONERROR | MB_OK);
 }
 
 }  // namespace

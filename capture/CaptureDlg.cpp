@@ -10,14 +10,9 @@
 
 namespace {
 
-// The window covers the virtual screen's size from the primary monitor's
-// corner, so client, screen and image coordinates are the same.
-CSize VirtualScreenSize()
-{
-    return CSize(::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
-}
-
-// Client and image coordinates: the one place where they are converted.
+// The window lies on the virtual screen's corner, the image's pixel (0, 0),
+// so client and image coordinates are the same; these are the one place
+// where the two meet.
 POINT ClientToImage(POINT pt) { return pt; }
 CRect ImageToClient(const CRect& rc) { return rc; }
 
@@ -68,8 +63,7 @@ BOOL CCaptureDlg::OnInitDialog()
     // slower part), and the dialog then shows on top of it.
     ShowWindow(SW_SHOWNORMAL);
     ::UpdateWindow(m_hWnd);
-    m_optionsDlg.Create(IDD_OPTIONS, this);
-    m_optionsDlg.ShowWindow(SW_SHOWNORMAL);
+    m_optionsDlg.ShowForCapture(this);
     return TRUE;
 }
 
@@ -77,10 +71,25 @@ void CCaptureDlg::OnOK() {}
 
 void CCaptureDlg::OnCancel() {}
 
+CPoint CCaptureDlg::ImagePoint(LPARAM lParam) const
+{
+    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ClientToScreen(m_hWnd, &pt);
+    return ScreenToImage(m_session.m_screen, pt);
+}
+
+// The options dialog outlives the capture, hidden: only a shown one counts.
+bool CCaptureDlg::OptionsShown() const
+{
+    return m_optionsDlg.m_hWnd && ::IsWindowVisible(m_optionsDlg.m_hWnd);
+}
+
 LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
 {
-    const CSize screen = VirtualScreenSize();
-    ::MoveWindow(m_hWnd, 0, 0, screen.cx, screen.cy, TRUE);
+    // Over the image's place on the desktop: its client coordinates are
+    // then image coordinates.
+    const VirtualScreen& screen = m_session.m_screen;
+    ::MoveWindow(m_hWnd, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy, TRUE);
     ::SetForegroundWindow(m_hWnd);
     return Default();
 }
@@ -100,14 +109,14 @@ LRESULT CCaptureDlg::OnWindowPosChanged(WPARAM, LPARAM lParam)
     // When this window is shown or brought forward, the options dialog goes
     // back on top of it once that is over, for the same reason.
     const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
-    if (m_optionsDlg.m_hWnd && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
+    if (OptionsShown() && (pos->flags & SWP_SHOWWINDOW || !(pos->flags & SWP_NOZORDER)))
         PostMessage(kRaiseOptionsMessage);
     return result;
 }
 
 LRESULT CCaptureDlg::OnRaiseOptions(WPARAM, LPARAM)
 {
-    if (m_optionsDlg.m_hWnd) {
+    if (OptionsShown()) {
         // Two real moves: a move to where the window list already has it
         // would change nothing on the screen.
         const UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
@@ -136,7 +145,7 @@ LRESULT CCaptureDlg::OnSetFocus(WPARAM, LPARAM)
     // any focus it gets comes from the window manager: with the first
     // showing, or later when a loaded machine delivers the X focus of the
     // new full-screen window late. Kept here, it would leave Esc dead.
-    if (m_optionsDlg.m_hWnd && ::IsWindowEnabled(m_optionsDlg.m_hWnd))
+    if (OptionsShown() && ::IsWindowEnabled(m_optionsDlg.m_hWnd))
         m_optionsDlg.SetFocus();
     return result;
 }
@@ -234,8 +243,7 @@ LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
     InvalidateImageRect(m_markEditor.EndText());
     ::ReleaseCapture();
     ::SetCapture(m_hWnd);
-    POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    ::ClientToScreen(m_hWnd, &pt);
+    const CPoint pt = ImagePoint(lParam);
     m_rcDrag = CRect(pt.x, pt.y, pt.x, pt.y);
     return 0;
 }
@@ -258,9 +266,7 @@ LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
             const CRect previous = NormalizedRect(m_rcDrag);
             if (previous.Width() != 0 && previous.Height() != 0)
                 ::DrawFocusRect(dc, &previous);
-            POINT screenPt = pt;
-            ::ClientToScreen(m_hWnd, &screenPt);
-            m_rcDrag = DragAfterMove(m_rcDrag, screenPt);
+            m_rcDrag = DragAfterMove(m_rcDrag, ImagePoint(lParam));
             const CRect current = NormalizedRect(m_rcDrag);
             ::DrawFocusRect(dc, &current);
         }
@@ -314,7 +320,9 @@ void CCaptureDlg::UpdateMagnifier()
     magnifier->GetClientRect(&rc);
     MagnifierScene scene;
     scene.image = m_session.m_bmpScreen;
-    ::GetCursorPos(&scene.cursor);
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    scene.cursor = ScreenToImage(m_session.m_screen, cursor);
     scene.zoom = m_session.m_dZoom;
     scene.area = m_session.m_rcArea;
     scene.highlight = m_session.m_rcHighlight;

@@ -46,11 +46,14 @@ public:
 
     CaptureSession& m_session;
     COptionsDlg m_optionsDlg;
-    CRect m_rcDrag;  // current or last drag, screen coordinates
+    CRect m_rcDrag;  // current or last drag, image coordinates
 
 private:
     void InvalidateImageRect(const CRect& rc);
     MarkEditor m_markEditor;
+    bool OptionsShown() const;
+    // A mouse message's point in image coordinates.
+    CPoint ImagePoint(LPARAM lParam) const;
     LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);

@@ -3,21 +3,24 @@
 // grab, the capture window, the options dialog and the output. Every grab
 // replaces the image and starts the choices afresh.
 //
-// Coordinates are those of the screen image, which are the desktop's screen
-// coordinates: origin at the primary monitor's top-left corner, physical
-// pixels, right and bottom edges just outside.
+// Every rectangle here is in image coordinates: the image's pixel (0, 0) is
+// the virtual screen's top-left corner, left of or above the primary
+// monitor's when a monitor lies there (m_screen converts); physical pixels,
+// right and bottom edges just outside.
 #pragma once
 
 #include "capture/MarkDrag.h"
+#include "capture/VirtualScreen.h"
 #include "framework/CWnd.h"
 #include "framework/Gdi.h"
 
 class CaptureSession {
 public:
     CBitmap m_bmpScreen;              // the grabbed screen image, not selected anywhere
+    VirtualScreen m_screen;           // where that image lies on the desktop, at the grab
     CDC m_dcScreen;                   // memory DC compatible with the screen; nothing of ours selected
     CRect m_rcWindow;                 // foreground window at the grab; empty when there was none
-    CRect m_rcArea;                   // capture area; empty means the whole image
+    CRect m_rcArea;                   // capture area; empty means the primary monitor
     CRect m_rcHighlight;              // red outline; empty means none
     BOOL m_bMarkMode = FALSE;         // the next drag sets the highlight
     CWnd* m_pwndMagnifier = nullptr;  // the options dialog's magnifier while it exists

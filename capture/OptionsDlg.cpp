@@ -108,29 +108,53 @@ LRESULT COptionsDlg::OnCreate(WPARAM, LPARAM)
 {
     if (Default() == -1)
         return -1;
+    PlaceFromStoredPosition();
+    return 0;
+}
+
+void COptionsDlg::PlaceFromStoredPosition()
+{
     WINDOWPLACEMENT current{};
     current.length = sizeof(current);
     ::GetWindowPlacement(m_hWnd, &current);
     WINDOWPLACEMENT stored{};
-    if (StoredPlacementToRestore(Settings::ReadString(Setting::WindowPosOptions), current,
-                                 ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN),
-                                 &stored)) {
+    if (StoredPlacementToRestore(Settings::ReadString(Setting::WindowPosOptions), current, CurrentMonitorLayout(),
+                                 &stored))
         ::SetWindowPlacement(m_hWnd, &stored);
-        return 0;
-    }
-    CenterWindow();
-    return 0;
+    else
+        CenterWindow();
+}
+
+void COptionsDlg::StorePlacement() const
+{
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof(wp);
+    ::GetWindowPlacement(m_hWnd, &wp);
+    Settings::WriteString(Setting::WindowPosOptions, FormatWindowPos(wp));
 }
 
 BOOL COptionsDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-
-    m_session.m_pwndMagnifier = &m_staticMagnifier;
+    // What stays from capture to capture.
     m_staticMagnifier.MoveWindow(EvenEdges(MagnifierRectInClient()), TRUE);
-
     m_progress.ChangeShowText(TRUE);
+    for (const SelfDestructTime* row = g_selfDestructTimes; row->label[0] != L'\0'; ++row)
+        m_comboSelfDestruct.AddString(row->label);
+    m_markDecor.Attach(m_hWnd);
+
+    FillForNewCapture();
+    return FALSE;  // the focus is set
+}
+
+void COptionsDlg::FillForNewCapture()
+{
+    m_session.m_pwndMagnifier = &m_staticMagnifier;
+
+    // An upload of the last capture left the bar shown and full.
     m_progress.ShowWindow(SW_HIDE);
+    m_progress.SetPos(0);
+    m_progress.SetWindowText(L"");
 
     m_strDir = Settings::ReadString(Setting::Dir);
 
@@ -154,11 +178,10 @@ BOOL COptionsDlg::OnInitDialog()
     // an empty area then means the full screen, not that window.
     const bool areaIsWindow = !m_session.m_rcWindow.IsRectEmpty() && m_session.m_rcArea == m_session.m_rcWindow;
     CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM, areaIsWindow ? IDC_AREA_WINDOW : IDC_AREA_FULLSCREEN);
-    if (m_session.m_rcWindow.IsRectEmpty())
-        ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), FALSE);
+    ::EnableWindow(GetDlgItem(IDC_AREA_WINDOW), !m_session.m_rcWindow.IsRectEmpty());
 
     // The mark row: no tool pressed, the remembered colour and width.
-    m_markDecor.Attach(m_hWnd);
+    ReleaseToolsExcept(0);
     MarkStyle& style = m_session.m_marks.style;
     const int colorId = ColorButtonId(static_cast<COLORREF>(Settings::ReadInt(Setting::MarkColor)));
     const int widthId = WidthButtonId(Settings::ReadInt(Setting::MarkWidth));
@@ -171,17 +194,55 @@ BOOL COptionsDlg::OnInitDialog()
         style.dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
     }
 
-    m_editFilename.SetSel(0, -1);
-    m_editFilename.SendMessage(EM_SCROLLCARET);
-    m_editFilename.SetFocus();
+    m_btnMarkArea.SetCheck(BST_UNCHECKED);
+    m_staticColor.SetWindowText(L"#FFAAFF ");
 
-    for (const SelfDestructTime* row = g_selfDestructTimes; row->label[0] != L'\0'; ++row)
-        m_comboSelfDestruct.AddString(row->label);
+    // Unchecked at every opening: a self-destruct time is chosen per upload.
+    m_btnSelfDestruct.SetCheck(BST_UNCHECKED);
     m_comboSelfDestruct.SelectString(-1, Settings::ReadString(Setting::SelfDestructTime));
     m_comboSelfDestruct.EnableWindow(FALSE);
 
     UpdateControls();
-    return FALSE;  // the focus is set
+    FocusFileName();
+}
+
+void COptionsDlg::FocusFileName()
+{
+    // The dialog manager's own focus move: it also makes OK the default
+    // button again, whatever had the focus when the last capture ended.
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_editFilename.m_hWnd), TRUE);
+    m_editFilename.SetSel(0, -1);
+    m_editFilename.SendMessage(EM_SCROLLCARET);
+}
+
+void COptionsDlg::ShowForCapture(CDialog* captureWindow)
+{
+    if (!m_hWnd) {
+        Create(IDD_OPTIONS, captureWindow);
+    } else {
+        // The kept window joins this capture's window, which owns it (and
+        // keeps it above itself) until the capture ends.
+        m_pParentWnd = captureWindow;
+        ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(captureWindow->m_hWnd));
+        PlaceFromStoredPosition();
+        FillForNewCapture();
+    }
+    ShowWindow(SW_SHOWNORMAL);
+    // Activation gives the focus back to the control that had it when the
+    // dialog was hidden: the file name takes it again.
+    FocusFileName();
+}
+
+void COptionsDlg::EndCapture()
+{
+    m_session.m_pwndMagnifier = nullptr;
+    StorePlacement();
+    ShowWindow(SW_HIDE);
+    // Owned by no window from now on, so the capture window's end does not
+    // take this one with it.
+    ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, 0);
+    if (auto* parent = dynamic_cast<CDialog*>(m_pParentWnd))
+        parent->EndDialog(0);
 }
 
 CString COptionsDlg::GetFormatExtension() const
@@ -225,20 +286,21 @@ void COptionsDlg::OnBnClickedOk()
     request.area = m_session.m_rcArea;
     if (m_pfnOutput)
         m_uploaded = m_pfnOutput(m_session, request, m_hWnd, m_progress);
-    DestroyWindow();
+    EndCapture();
 }
 
-void COptionsDlg::OnBnClickedCancel() { DestroyWindow(); }
+void COptionsDlg::OnBnClickedCancel() { EndCapture(); }
 
 LRESULT COptionsDlg::OnDestroy(WPARAM, LPARAM)
 {
-    m_session.m_pwndMagnifier = nullptr;
+    if (m_session.m_pwndMagnifier == &m_staticMagnifier)
+        m_session.m_pwndMagnifier = nullptr;
     m_markDecor.Release();
-    WINDOWPLACEMENT wp{};
-    wp.length = sizeof(wp);
-    ::GetWindowPlacement(m_hWnd, &wp);
-    Settings::WriteString(Setting::WindowPosOptions, FormatWindowPos(wp));
-    // The capture window lives exactly as long as this dialog.
+    // Destroyed during a capture, it keeps its place and takes the capture
+    // with it. Between captures (at the program's end) it is hidden, its
+    // place kept when the last capture ended, and there is no loop to end.
+    if (IsWindowVisible())
+        StorePlacement();
     if (auto* parent = dynamic_cast<CDialog*>(m_pParentWnd))
         parent->EndDialog(0);
     return Default();

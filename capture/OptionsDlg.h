@@ -1,8 +1,10 @@
-// The small dialog that floats on the capture window for one capture: the
+// The small dialog that floats on the capture window during a capture: the
 // destinations, file name and format, DPI scaling, self-destruct time, the
 // capture area and Mark Area; it holds the magnifier surface and the colour
 // readout the capture window writes into. OK delivers the image; OK and
-// Cancel both close it, and its end ends the capture window.
+// Cancel both end the capture. The window is made at the first capture and
+// kept, hidden, between captures: making its controls is the slow part of
+// showing it.
 #pragma once
 
 #include "capture/OutputChoices.h"
@@ -29,6 +31,12 @@ public:
     // A click on a mark tool, colour, width, undo or redo button.
     void OnMarkButton(int id);
 
+    // Shows the dialog on the capture window for a new capture, made the
+    // first time and refilled after.
+    void ShowForCapture(CDialog* captureWindow);
+    // Ends the capture: keeps the placement, hides the dialog, which outlives
+    // the capture window, and ends the capture window's modal loop.
+    void EndCapture();
     // The extension of the checked format radio, empty when none is checked.
     CString GetFormatExtension() const;
     // Fixes the file name's extension and the enabled states after a change
@@ -50,6 +58,10 @@ public:
     UploadedImage m_uploaded;  // the upload OK finished; empty when none
 
 protected:
+    // Every control as a new capture starts with it, from the settings and
+    // the capture state. A control's reset belongs here and nowhere else:
+    // the window is refilled, not made anew, for every capture.
+    void FillForNewCapture();
     void OnBnClickedOk();
     void OnBnClickedCancel();
     void OnBnClickedBrowse();
@@ -66,6 +78,10 @@ private:
     CRect MagnifierRectInClient() const;
     void ReleaseToolsExcept(int id);
     MarkButtonDecor m_markDecor;
+    // The stored placement when it lies on a monitor, else centred.
+    void PlaceFromStoredPosition();
+    void FocusFileName();
+    void StorePlacement() const;
     CaptureSession& m_session;
     OutputRunner m_pfnOutput;
 };

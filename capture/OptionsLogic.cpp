@@ -53,7 +53,7 @@ bool ParseWindowPos(const CString& text, WINDOWPLACEMENT* pOut)
     return true;
 }
 
-bool StoredPlacementToRestore(const CString& text, const WINDOWPLACEMENT& current, int screenW, int screenH,
+bool StoredPlacementToRestore(const CString& text, const WINDOWPLACEMENT& current, const MonitorLayout& monitors,
                               WINDOWPLACEMENT* pOut)
 {
     WINDOWPLACEMENT wp = current;
@@ -63,8 +63,7 @@ bool StoredPlacementToRestore(const CString& text, const WINDOWPLACEMENT& curren
     // The dialog keeps its template size.
     wp.rcNormalPosition.right = wp.rcNormalPosition.left + (current.rcNormalPosition.right - current.rcNormalPosition.left);
     wp.rcNormalPosition.bottom = wp.rcNormalPosition.top + (current.rcNormalPosition.bottom - current.rcNormalPosition.top);
-    const CRect screen(0, 0, screenW, screenH);
-    if (!screen.PtInRect(CPoint(wp.rcNormalPosition.left, wp.rcNormalPosition.top)))
+    if (!IsOnAMonitor(monitors, CPoint(wp.rcNormalPosition.left, wp.rcNormalPosition.top)))
         return false;
     *pOut = wp;
     return true;

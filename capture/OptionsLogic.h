@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "capture/VirtualScreen.h"
 #include "framework/CString.h"
 #include "framework/Geometry.h"
 
@@ -29,7 +30,8 @@ CString FormatWindowPos(const WINDOWPLACEMENT& wp);
 // false for fewer than eight.
 bool ParseWindowPos(const CString& text, WINDOWPLACEMENT* pOut);
 // The placement to restore: the stored one with the current normal size,
-// when it parses and its top-left corner lies within (0, 0, screenW,
-// screenH); false means centre the dialog instead.
-bool StoredPlacementToRestore(const CString& text, const WINDOWPLACEMENT& current, int screenW, int screenH,
+// when it parses and its top-left corner (screen coordinates) lies on one of
+// the monitors, wherever that is around the primary one; false means centre
+// the dialog instead.
+bool StoredPlacementToRestore(const CString& text, const WINDOWPLACEMENT& current, const MonitorLayout& monitors,
                               WINDOWPLACEMENT* pOut);

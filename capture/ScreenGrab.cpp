@@ -7,8 +7,12 @@
 HWND GrabScreen(CaptureSession& session, bool areaIsWindow)
 {
     MaskAltMenuActivation();
-    const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    // The image covers every monitor: its corner is the virtual screen's,
+    // left of or above the primary monitor when a monitor lies there.
+    session.m_screen = VirtualScreenOf(CurrentMonitorLayout());
+    const CPoint origin = session.m_screen.origin;
+    const int width = session.m_screen.size.cx;
+    const int height = session.m_screen.size.cy;
 
     // One screen image at a time. The last capture's bitmap is written over
     // when the screen kept its size: a fresh one costs an allocation and the
@@ -27,18 +31,20 @@ HWND GrabScreen(CaptureSession& session, bool areaIsWindow)
             session.m_bmpScreen.CreateCompatibleBitmap(dcDesktop, width, height);
         }
         CSelection select(session.m_dcScreen, session.m_bmpScreen);
-        session.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, 0, 0, SRCCOPY);
+        session.m_dcScreen.BitBlt(0, 0, width, height, dcDesktop, origin.x, origin.y, SRCCOPY);
     }
 
     HWND foreground = ::GetForegroundWindow();
     if (foreground) {
-        ::GetWindowRect(foreground, &session.m_rcWindow);
+        CRect onScreen;
+        ::GetWindowRect(foreground, &onScreen);
         WINDOWPLACEMENT placement{};
         placement.length = sizeof(placement);
         if (::GetWindowPlacement(foreground, &placement) && placement.showCmd == SW_SHOWMAXIMIZED) {
             const SIZE frame = FrameThickness(foreground);
-            session.m_rcWindow.DeflateRect(frame.cx, frame.cy);
+            onScreen.DeflateRect(frame.cx, frame.cy);
         }
+        session.m_rcWindow = ScreenToImage(session.m_screen, onScreen);
     } else {
         // Nothing has the foreground (the desktop itself): no window to offer.
         session.m_rcWindow.SetRectEmpty();

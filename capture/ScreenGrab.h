@@ -5,10 +5,11 @@
 
 class CaptureSession;
 
-// Copies the desktop (the virtual screen's size from the primary monitor's
-// corner) into the session's image and records the foreground window's
-// rectangle, trimmed by the sizing frame when it is maximised. The area
-// becomes that rectangle when areaIsWindow, else the whole image; highlight
+// Copies the desktop (the whole virtual screen, every monitor) into the
+// session's image and records the foreground window's rectangle in image
+// coordinates, trimmed by the sizing frame when it is maximised. The area
+// becomes that rectangle when areaIsWindow, else empty (the primary
+// monitor); highlight
 // and mark mode are cleared. Returns the foreground window, to give the
 // foreground back to when the capture ends (null when there was none).
 HWND GrabScreen(CaptureSession& session, bool areaIsWindow);

@@ -2,11 +2,9 @@
 
 #include <climits>
 
-CRect EffectiveArea(const CRect& area, SIZE primaryMonitor)
+CRect EffectiveArea(const CRect& area, const CRect& primaryMonitor)
 {
-    if (!area.IsRectEmpty())
-        return area;
-    return CRect(0, 0, primaryMonitor.cx, primaryMonitor.cy);
+    return area.IsRectEmpty() ? primaryMonitor : area;
 }
 
 CRect CoveredPart(const CRect& area, SIZE imageSize)

@@ -5,9 +5,10 @@
 
 #include "framework/Geometry.h"
 
-// The area the output takes: area itself, or the primary monitor's rectangle
-// at the image origin when area is empty.
-CRect EffectiveArea(const CRect& area, SIZE primaryMonitor);
+// The area the output takes: area itself, or when area is empty the primary
+// monitor's rectangle, wherever it lies in the image (both in image
+// coordinates).
+CRect EffectiveArea(const CRect& area, const CRect& primaryMonitor);
 
 // The part of area that lies inside a screen image of imageSize (origin at
 // 0, 0); empty when they do not meet. The rest of the area has no screen

@@ -39,8 +39,7 @@ void ReportSaveFailure(const CString& reason)
 // an empty area means the primary monitor.
 bool CutArea(CaptureSession& session, const CRect& requested, CBitmap& cropped)
 {
-    const CRect area = EffectiveArea(requested, CSize(::GetSystemMetrics(SM_CXSCREEN),
-                                                      ::GetSystemMetrics(SM_CYSCREEN)));
+    const CRect area = EffectiveArea(requested, session.m_screen.primary);
     BITMAP info{};
     if (!session.m_bmpScreen.GetSafeHandle() || !session.m_bmpScreen.GetBitmap(&info))
         info = BITMAP{};

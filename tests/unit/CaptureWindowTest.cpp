@@ -126,8 +126,13 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
                 ASSERT_TRUE(capture.IsWindowVisible());
                 CRect rc;
                 capture.GetWindowRect(&rc);
-                EXPECT_EQ(rc, CRect(0, 0, ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                                    ::GetSystemMetrics(SM_CYVIRTUALSCREEN)));
+                // Over the virtual screen, as the system sees it.
+                const int x = ::GetSystemMetrics(SM_XVIRTUALSCREEN), y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+                EXPECT_EQ(rc, CRect(x, y, x + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                                    y + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)));
+                const VirtualScreen& screen = app.m_session.m_screen;
+                const CRect primary(0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+                EXPECT_EQ(screen.primary, ScreenToImage(screen, primary));
                 ASSERT_TRUE(options.IsWindowVisible());
                 // The focus the capture window got when shown went on.
                 EXPECT_TRUE(::IsChild(options, ::GetFocus())) 
@@ -180,7 +185,10 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
     CaptureScreen(app.m_atomFullscreen);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(capture.m_hWnd, nullptr);
-    EXPECT_EQ(options.m_hWnd, nullptr);
+    // The options dialog outlives the capture window, hidden and unowned.
+    ASSERT_NE(options.m_hWnd, nullptr);
+    EXPECT_FALSE(options.IsWindowVisible());
+    EXPECT_EQ(::GetWindow(options, GW_OWNER), nullptr);
     EXPECT_EQ(app.m_session.m_pwndMagnifier, nullptr);
     WINDOWPLACEMENT wp{};
     EXPECT_TRUE(ParseWindowPos(app.GetProfileString(L"", L"WindowPosOptions"), &wp));
@@ -258,6 +266,78 @@ TEST(CaptureWindow, DragsSetTheAreaOrInMarkModeTheHighlightAndTheReadoutShowsWha
     EXPECT_EQ(::GetForegroundWindow(), foreground.m_hWnd) << "the foreground goes back";
     // The zoom outlives the capture.
     EXPECT_EQ(app.m_session.m_dZoom, ZoomAfterWheel(zoomBefore, 120));
+}
+
+TEST(CaptureWindow, TheOptionsDialogIsKeptBetweenCapturesAndEveryControlStartsAfresh)
+{
+    TestCaptureApp app;
+    app.WriteProfileInt(L"", L"Format", 1008);
+    app.m_atomFullscreen = 0xC001;
+    app.m_atomWindow = 0xC002;
+    ForegroundWindow foreground;
+    CCaptureDlg& capture = app.m_captureDlg;
+    COptionsDlg& options = capture.m_optionsDlg;
+    HWND first = nullptr;
+
+    // The first capture leaves every control changed, as a person or an
+    // upload would.
+    {
+        LoopScript script(
+            {
+                [&] {
+                    first = options.m_hWnd;
+                    EXPECT_TRUE(Checked(options, IDC_AREA_WINDOW));
+                    options.m_editFilename.SetWindowText(L"changed.gif");
+                    options.m_btnMarkArea.SendMessage(BM_CLICK);
+                    options.m_btnSelfDestruct.SendMessage(BM_CLICK);
+                    options.m_btnClipboard.SendMessage(BM_CLICK);
+                    options.CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG, IDC_FORMAT_GIF);
+                    options.m_progress.SetPos(70);
+                    options.m_progress.ShowWindow(SW_SHOW);
+                    // As Tab would: Cancel takes the focus and the default look.
+                    options.SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(options, IDCANCEL)), TRUE);
+                    options.PostMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED));
+                },
+            },
+            [&] { options.DestroyWindow(); });
+        CaptureScreen(app.m_atomWindow);
+        EXPECT_TRUE(script.Finished());
+    }
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(options.m_hWnd, first);
+
+    foreground.DestroyWindow();
+    LoopScript script(
+        {
+            [&] {
+                EXPECT_EQ(options.m_hWnd, first) << "the same window, not a new one";
+                ASSERT_TRUE(options.IsWindowVisible());
+                EXPECT_EQ(::GetWindow(options, GW_OWNER), capture.m_hWnd);
+                EXPECT_TRUE(IsAbove(options, capture));
+                EXPECT_EQ(app.m_session.m_pwndMagnifier, &options.m_staticMagnifier);
+                EXPECT_EQ(::GetFocus(), options.m_editFilename.m_hWnd);
+                EXPECT_NE(options.m_editFilename.GetWindowText(), L"changed.gif");
+                EXPECT_EQ(options.m_editFilename.GetWindowText().Right(4), L".png");
+                EXPECT_TRUE(Checked(options, IDC_FORMAT_PNG));
+                EXPECT_TRUE(Checked(options, IDC_CLIPBOARD));
+                EXPECT_TRUE(Checked(options, IDC_AREA_FULLSCREEN));
+                EXPECT_FALSE(Checked(options, IDC_AREA_WINDOW));
+                EXPECT_FALSE(Checked(options, IDC_MARK_AREA));
+                EXPECT_FALSE(Checked(options, IDC_SELF_DESTRUCT));
+                EXPECT_FALSE(Enabled(options, IDC_SELF_DESTRUCT_TIME));
+                EXPECT_FALSE(options.m_progress.IsWindowVisible());
+                EXPECT_EQ(options.m_progress.GetPos(), 0);
+                // Enter is OK again, whatever button had the focus before.
+                EXPECT_EQ(::GetWindowLongW(Item(options, IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+                EXPECT_EQ(::GetWindowLongW(Item(options, IDCANCEL), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+                ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+            },
+        },
+        [&] { options.DestroyWindow(); });
+    CaptureScreen(app.m_atomFullscreen);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(options.m_hWnd, first);
+    EXPECT_FALSE(options.IsWindowVisible());
 }
 
 TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowCloses)
@@ -518,8 +598,9 @@ TEST_F(OptionsFixture, PlacementIsStoredWhenClosedAndRestoredOnlyOnTheScreen)
     ::SetWindowPos(dlg, nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     CRect size;
     dlg.GetWindowRect(&size);
-    dlg.DestroyWindow();
+    dlg.EndCapture();
     EXPECT_EQ(app.m_session.m_pwndMagnifier, nullptr);
+    dlg.DestroyWindow();
     WINDOWPLACEMENT stored{};
     ASSERT_TRUE(ParseWindowPos(app.GetProfileString(L"", L"WindowPosOptions"), &stored));
     EXPECT_EQ(stored.rcNormalPosition.left, 123);
@@ -531,7 +612,7 @@ TEST_F(OptionsFixture, PlacementIsStoredWhenClosedAndRestoredOnlyOnTheScreen)
     EXPECT_EQ(rc, CRect(123, 77, 123 + size.Width(), 77 + size.Height()));
     dlg.DestroyWindow();
 
-    // Left of the primary monitor: centred instead.
+    // Off every monitor (this desktop has one): centred instead.
     app.WriteProfileString(L"", L"WindowPosOptions", L"0,1,-1,-1,-1,-1,-500,77");
     Open();
     dlg.GetWindowRect(&rc);

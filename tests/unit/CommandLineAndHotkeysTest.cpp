@@ -59,3 +59,16 @@ TEST(Hotkeys, ChangesKeepTheirIdentifiersAndTheEndReleasesThem)
     EXPECT_EQ(::GlobalFindAtomW(L"FULLSCREEN"), 0);
     EXPECT_EQ(::GlobalFindAtomW(L"WINDOW"), 0);
 }
+
+TEST(KeyNames, OnlyAPrintScreenFailureWhileWindowsKeepsTheKeyTellsWhereToFreeIt)
+{
+    const wchar_t* failure = L"Could not register hot key for full screen capture";
+    const CString hinted = HotkeyFailureMessage(failure, VK_SNAPSHOT, 1);
+    EXPECT_EQ(hinted.Find(failure), 0);
+    EXPECT_GT(hinted.Find(L"\"Use the Print screen key to open screen capture\""), 0);
+    EXPECT_GT(hinted.Find(L"another key"), 0);
+    // Another key, the value off or absent: the failure alone.
+    EXPECT_EQ(HotkeyFailureMessage(failure, VK_F5, 1), failure);
+    EXPECT_EQ(HotkeyFailureMessage(failure, VK_SNAPSHOT, 0), failure);
+    EXPECT_EQ(HotkeyFailureMessage(failure, VK_SNAPSHOT, -1), failure);
+}

@@ -60,24 +60,31 @@ TEST(OptionsWindowPos, EightNumbersRoundTripAndFewerFail)
     EXPECT_EQ(untouched.rcNormalPosition.left, 0);
 }
 
-TEST(OptionsWindowPos, RestoredOnlyWithinTheVirtualScreenAndAtTheCurrentSize)
+TEST(OptionsWindowPos, RestoredOnlyOnAMonitorAndAtTheCurrentSize)
 {
     WINDOWPLACEMENT current{};
     current.rcNormalPosition = {100, 100, 740, 337};  // 640 x 237
     WINDOWPLACEMENT out{};
 
-    ASSERT_TRUE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,300,200", current, 1280, 1024, &out));
+    const MonitorLayout one = {CRect(0, 0, 1280, 1024)};
+    ASSERT_TRUE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,300,200", current, one, &out));
     EXPECT_EQ(out.length, sizeof(WINDOWPLACEMENT));
     EXPECT_EQ(CRect(out.rcNormalPosition), CRect(300, 200, 940, 437));
     EXPECT_EQ(out.showCmd, 1u);
+    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,1280,10", current, one, &out));
+    EXPECT_TRUE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,1279,1023", current, one, &out));
 
-    // A second monitor to the right of the primary one is part of the screen.
-    EXPECT_TRUE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,2000,10", current, 3200, 1024, &out));
-    // Left of or above the primary monitor, or past the far edge: centred.
-    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,-500,10", current, 3200, 1024, &out));
-    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,10,-1", current, 3200, 1024, &out));
-    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,1280,10", current, 1280, 1024, &out));
-    EXPECT_TRUE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,1279,1023", current, 1280, 1024, &out));
+    // Monitors left of and above the primary one have negative coordinates:
+    // a dialog left there comes back there.
+    const MonitorLayout three = {CRect(-1080, -840, 0, 1080), CRect(0, 0, 2560, 1440), CRect(2560, 360, 4480, 1440)};
+    ASSERT_TRUE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,-900,-700", current, three, &out));
+    EXPECT_EQ(CRect(out.rcNormalPosition), CRect(-900, -700, -260, -463));
+    EXPECT_TRUE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,3000,400", current, three, &out));
+    // In the rectangle around the monitors but on none of them: centred.
+    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,100,-10", current, three, &out));
+    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,3000,100", current, three, &out));
+    // A monitor since unplugged: centred.
+    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,-900,-700", current, one, &out));
     // Too few fields: centred.
-    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,300", current, 1280, 1024, &out));
+    EXPECT_FALSE(StoredPlacementToRestore(L"0,1,-1,-1,-1,-1,300", current, one, &out));
 }

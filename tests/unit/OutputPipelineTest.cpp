@@ -170,19 +170,20 @@ TEST_F(OutputPipeline, HighlightOutsideTheAreaLeavesTheOutputAlone)
     EXPECT_TRUE(SamePixels(ReadClipboardBitmap(), PatternOver(CRect(0, 0, 100, 100))));
 }
 
-TEST_F(OutputPipeline, EmptyAreaIsThePrimaryMonitorAndIsKept)
+TEST_F(OutputPipeline, EmptyAreaIsThePrimaryMonitorWhereverItLies)
 {
     OutputFolder dir(L"orvo-out-primary");
-    const int cx = ::GetSystemMetrics(SM_CXSCREEN), cy = ::GetSystemMetrics(SM_CYSCREEN);
-    // A screen image larger than the primary monitor, as with a second one.
-    m_app.MakeScreenImage(cx + 130, cy + 70);
+    // A second monitor left of the primary one and reaching above it: the
+    // primary monitor lies at (150, 60) of the 400 x 300 image.
+    m_app.MakeScreenImage(400, 300);
+    m_app.m_session.m_screen = VirtualScreenOf({CRect(-150, -60, 0, 240), CRect(0, 0, 250, 240)});
     m_app.m_session.m_rcArea.SetRectEmpty();
     OutputRequest r = Request(FormatPng, dir.Path());
     r.saveToFile = true;
     Run(r);
     EXPECT_TRUE(Messages().empty());
     GdiplusSession gdiplus;
-    EXPECT_TRUE(SamePixels(ReadImageFile(dir.File(L"shot.png")), PatternOver(CRect(0, 0, cx, cy))));
+    EXPECT_TRUE(SamePixels(ReadImageFile(dir.File(L"shot.png")), PatternOver(CRect(150, 60, 400, 300))));
 }
 
 TEST_F(OutputPipeline, AreaPartlyOffTheScreenImageIsBlackThere)

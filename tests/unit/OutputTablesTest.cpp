@@ -121,11 +121,12 @@ TEST(OutputGeometry, UnreadableDpiScalesNothing)
     EXPECT_EQ(StandardDpiFactor(-96), 1.0);
 }
 
-TEST(OutputGeometry, EmptyAreaMeansThePrimaryMonitorAtTheOrigin)
+TEST(OutputGeometry, EmptyAreaMeansThePrimaryMonitor)
 {
-    EXPECT_EQ(EffectiveArea(CRect(), CSize(1280, 1024)), CRect(0, 0, 1280, 1024));
-    EXPECT_EQ(EffectiveArea(CRect(50, 50, 50, 400), CSize(1280, 1024)), CRect(0, 0, 1280, 1024));
-    EXPECT_EQ(EffectiveArea(CRect(-300, 10, -100, 90), CSize(1280, 1024)), CRect(-300, 10, -100, 90));
+    const CRect primary(1280, 200, 3200, 1280);
+    EXPECT_EQ(EffectiveArea(CRect(), primary), primary);
+    EXPECT_EQ(EffectiveArea(CRect(50, 50, 50, 400), primary), primary);
+    EXPECT_EQ(EffectiveArea(CRect(-300, 10, -100, 90), primary), CRect(-300, 10, -100, 90));
 }
 
 TEST(OutputGeometry, CoveredPartIsWhereAreaAndScreenImageMeet)

@@ -172,6 +172,7 @@ public:
         const BITMAPINFO bmi = TopDownBitmapInfo(width, height);
         ::SetDIBits(screen, m_session.m_bmpScreen, 0, static_cast<UINT>(height), pixels.data(), &bmi, DIB_RGB_COLORS);
         ::ReleaseDC(nullptr, screen);
+        m_session.m_screen = VirtualScreenOf({CRect(0, 0, width, height)});
         m_session.m_rcArea = CRect(0, 0, width, height);
         m_session.m_rcHighlight.SetRectEmpty();
     }
