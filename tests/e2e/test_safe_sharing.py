@@ -75,6 +75,7 @@ class TlsImageHost:
     def stop(self):
         self.process.terminate()
         self.process.wait(10)
+        self.log.close()
         shutil.rmtree(self.data, ignore_errors=True)
         if getattr(self, "keys_file", None) and os.path.exists(self.keys_file):
             os.remove(self.keys_file)

@@ -323,7 +323,8 @@ TEST(UploadTransport, CancellingStopsBeforeTheFirstChunk)
     UploadRequest request = UploadModeRequest(file.Path());
     UploadResponse response;
     EXPECT_EQ(client.Send(request, response), UPLOAD_E_CANCELLED);
-    EXPECT_FALSE(client.m_error.Failed());
+    EXPECT_EQ(client.m_error.kind, UploadErrorKind::Cancelled);
+    EXPECT_TRUE(UploadErrorText(client.m_error).IsEmpty()) << "the user who stopped it needs no message";
     ASSERT_EQ(sink.m_reports.size(), 1u);
     EXPECT_EQ(sink.m_reports[0].fileSent, 0u);
     EXPECT_TRUE(sink.Has(L"end " + file.Path() + L" 0x80040301"));
