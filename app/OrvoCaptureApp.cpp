@@ -41,6 +41,12 @@ BOOL COrvoCaptureApp::InitInstance()
 
 int COrvoCaptureApp::ExitInstance()
 {
+    ReleaseHotkeys();
+    return CWinApp::ExitInstance();
+}
+
+void COrvoCaptureApp::ReleaseHotkeys()
+{
     for (ATOM* atom : {&m_atomFullscreen, &m_atomWindow}) {
         if (*atom == 0)
             continue;
@@ -49,5 +55,4 @@ int COrvoCaptureApp::ExitInstance()
         ::GlobalDeleteAtom(*atom);
         *atom = 0;
     }
-    return CWinApp::ExitInstance();
 }

@@ -10,12 +10,15 @@
 class COrvoCaptureApp : public CWinApp {
 public:
     COrvoCaptureApp();
-    ~COrvoCaptureApp() override = default;
+    // The hotkeys go back even when the object ends without ExitInstance.
+    ~COrvoCaptureApp() override { ReleaseHotkeys(); }
 
     BOOL InitInstance() override;
     int ExitInstance() override;
     // (Re)registers both global hotkeys on the main window from the settings.
     void RegisterHotkeys();
+    // Unregisters both hotkeys and gives their identifiers back.
+    void ReleaseHotkeys();
     // One capture, from the hotkey with this identifier to the result: the
     // window hotkey starts with the foreground window as the area, any other
     // with the whole screen.

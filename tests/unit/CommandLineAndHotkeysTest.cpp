@@ -48,6 +48,7 @@ TEST(Hotkeys, ChangesKeepTheirIdentifiersAndTheEndReleasesThem)
     TestCaptureApp app;
     app.m_tray.AddToTray(nullptr);
     app.m_pMainWnd = &app.m_tray;
+    ASSERT_EQ(::GlobalFindAtomW(L"FULLSCREEN"), 0) << "left by an earlier application object";
     app.RegisterHotkeys();
     const ATOM fullscreen = app.m_atomFullscreen;
     ASSERT_NE(fullscreen, 0);
