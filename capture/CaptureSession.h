@@ -23,14 +23,19 @@ public:
     double m_dZoom = 2.0;             // magnifier zoom, kept from capture to capture
     // The marks drawn on the image come here.
 
+    // The area's three sources: the whole image, the foreground window, a drag.
+    void SelectWholeImage() { m_rcArea.SetRectEmpty(); }
+    void SelectWindow() { m_rcArea = m_rcWindow; }
+    void SelectArea(const CRect& rc) { m_rcArea = rc; }
+
     // A fresh start after a grab: the area from the hotkey, no highlight,
     // no mark mode.
     void ResetChoices(bool areaIsWindow)
     {
         if (areaIsWindow)
-            m_rcArea = m_rcWindow;
+            SelectWindow();
         else
-            m_rcArea.SetRectEmpty();
+            SelectWholeImage();
         m_rcHighlight.SetRectEmpty();
         m_bMarkMode = FALSE;
     }
