@@ -296,7 +296,7 @@ LRESULT CCaptureDlg::OnLButtonUp(WPARAM, LPARAM)
         m_optionsDlg.m_btnMarkArea.SetCheck(BST_UNCHECKED);
         m_session.m_bMarkMode = m_optionsDlg.m_btnMarkArea.GetCheck() == BST_CHECKED;
     } else {
-        m_session.m_rcArea = m_rcDrag;
+        m_session.SelectArea(m_rcDrag);
         if (m_optionsDlg.m_hWnd)
             m_optionsDlg.CheckRadioButton(IDC_AREA_FULLSCREEN, IDC_AREA_CUSTOM,
                                           m_session.m_rcArea.IsRectEmpty() ? IDC_AREA_FULLSCREEN : IDC_AREA_CUSTOM);

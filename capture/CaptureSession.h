@@ -27,14 +27,19 @@ public:
     double m_dZoom = 2.0;             // magnifier zoom, kept from capture to capture
     MarkSession m_marks;              // the marks drawn on the image, the tool, colour and width
 
+    // The area's three sources: the whole image, the foreground window, a drag.
+    void SelectWholeImage() { m_rcArea.SetRectEmpty(); }
+    void SelectWindow() { m_rcArea = m_rcWindow; }
+    void SelectArea(const CRect& rc) { m_rcArea = rc; }
+
     // A fresh start after a grab: the area from the hotkey, no highlight,
     // no mark mode, no marks and no tool pressed.
     void ResetChoices(bool areaIsWindow)
     {
         if (areaIsWindow)
-            m_rcArea = m_rcWindow;
+            SelectWindow();
         else
-            m_rcArea.SetRectEmpty();
+            SelectWholeImage();
         m_rcHighlight.SetRectEmpty();
         m_bMarkMode = FALSE;
         m_marks.list.Clear();

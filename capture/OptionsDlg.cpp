@@ -324,14 +324,14 @@ void COptionsDlg::OnBnClickedBrowse()
 
 void COptionsDlg::OnBnClickedFullscreen()
 {
-    m_session.m_rcArea.SetRectEmpty();
+    m_session.SelectWholeImage();
     if (m_pParentWnd)
         m_pParentWnd->Invalidate(TRUE);
 }
 
 void COptionsDlg::OnBnClickedActiveWindow()
 {
-    m_session.m_rcArea = m_session.m_rcWindow;
+    m_session.SelectWindow();
     if (m_pParentWnd)
         m_pParentWnd->Invalidate(TRUE);
 }

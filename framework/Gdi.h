@@ -80,7 +80,6 @@ public:
     BOOL DeleteDC();
     BOOL Attach(HDC hdc);
     HDC Detach();
-    bool IsPrinting() const { return m_bPrinting; }
 
     HGDIOBJ SelectObject(HGDIOBJ h) { return ::SelectObject(m_hDC, h); }
     HGDIOBJ SelectStockObject(int index) { return ::SelectObject(m_hDC, ::GetStockObject(index)); }
@@ -97,7 +96,6 @@ public:
 
 protected:
     bool m_bOwned = false;  // created here, so deleted here
-    bool m_bPrinting = false;
 };
 
 // BeginPaint/EndPaint for one WM_PAINT.

@@ -16,12 +16,10 @@ public:
     COrvoCaptureMemDC& operator=(const COrvoCaptureMemDC&) = delete;
 
     const CRect& Rect() const { return m_rect; }
-    BOOL IsOffScreen() const { return m_bMemDC; }
 
 private:
-    CBitmap m_bitmap;            // the off-screen bitmap
-    HGDIOBJ m_oldBitmap;         // selected before m_bitmap, put back at the end
-    CDC* m_pDC;                  // the target
-    CRect m_rect;                // area covered, in the target's logical units
-    BOOL m_bMemDC;               // FALSE for a printer: drawing goes straight there
+    CBitmap m_bitmap;              // the off-screen bitmap
+    HGDIOBJ m_oldBitmap = nullptr; // selected before m_bitmap, put back at the end
+    CDC* m_pDC;                    // the target
+    CRect m_rect;                  // area covered, in the target's logical units
 };

@@ -25,6 +25,8 @@ SCREEN = (1280, 1024)
 # The pattern window: left, top, width, height.
 PATTERN = (120, 90, 700, 520)
 READOUT = re.compile(r"^#[0-9A-F]{6} $")
+# The file name edit: one word with an image extension.
+FILE_NAME = re.compile(r"^[^\\/:*?\"<>| ]+\.(png|jpg|gif)$")
 
 
 def readout_of(rgb):
@@ -130,7 +132,7 @@ class CaptureSession(DesktopTestCase):
         return next((w.texts for w in self.desktop.windows() if w.hwnd == self.options.hwnd), [])
 
     def file_name(self):
-        return next((t for t in self.options_texts() if t.startswith("shot")), None)
+        return next((t for t in self.options_texts() if FILE_NAME.match(t)), None)
 
     def readout(self):
         return next((t for t in self.options_texts() if READOUT.match(t)), None)
@@ -289,6 +291,33 @@ class CaptureTest(CaptureSession):
         self.assertEqual(saved.crop(*inner).differences(self.before.crop(*inner)), [])
         outside = (x0 - 20, y0 - 20, x0, y0)
         self.assertEqual(saved.crop(*outside).differences(self.before.crop(*outside)), [])
+
+    def test_a_capture_saved_under_its_offered_name_never_replaces_an_earlier_one(self):
+        # Random names draw the same sequence in every run of the program, so
+        # the first name of a run is the first name of the run before.
+        self.settings(Clipboard=0, Randomize=1)
+        self.start()
+        names = []
+        for run in (1, 2):
+            if run == 2:
+                self.program.kill()
+                self.program = self.desktop.run("orvocapture.exe")
+            self.press_until_capture("Print")
+            names.append(self.file_name())
+            self.desktop.click(self.options.hwnd, "OK")
+            wait_until(self.gone, what="the capture of run %d to end on OK" % run)
+            wait_until(lambda: names[-1] in self.saved_files(), what="%s saved" % names[-1])
+        self.assertNotEqual(names[0], names[1])
+        self.assertEqual(self.saved_files(), sorted(names), "both captures are kept")
+
+        # A numbered name that a file has already is passed over as well.
+        self.settings(Randomize=0, Seqnum=1)
+        open(os.path.join(self.folder, "shot001.png"), "wb").close()
+        self.press_until_capture("Print")
+        self.assertEqual(self.file_name(), "shot002.png")
+        self.desktop.click(self.options.hwnd, "Cancel")
+        wait_until(self.gone, what="the capture to end on Cancel")
+        self.assertEqual(os.path.getsize(os.path.join(self.folder, "shot001.png")), 0)
 
     def test_jpeg_and_gif_files_are_written_and_decode(self):
         self.settings(Clipboard=0, Format=1004)
