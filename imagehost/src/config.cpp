@@ -42,7 +42,8 @@ std::string usage()
            "  --header-timeout SECONDS  time allowed for a request header (default 10)\n"
            "  --request-timeout SECONDS time allowed to receive a whole request or send a response (default 120)\n"
            "  --max-connections N       open connections beyond this are closed\n"
-           "                            (default: half the descriptor limit, less a reserve)\n";
+           "                            (default: half the descriptor limit, less a reserve)\n" +
+           engine_usage();
 }
 
 Config parse_command_line(const std::vector<std::string>& args)
@@ -83,9 +84,10 @@ Config parse_command_line(const std::vector<std::string>& args)
             config.request_timeout_seconds = static_cast<unsigned>(parse_number(name, value, 1, 86400));
         else if (name == "--max-connections")
             config.max_connections = static_cast<unsigned>(parse_number(name, value, 1, kMaxU));
-        else
+        else if (!parse_engine_flag(name, value, config.engines))
             throw std::invalid_argument("unknown flag " + name + "\n" + usage());
     }
+    check_engine_flags(config.engines);
     return config;
 }
 

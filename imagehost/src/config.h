@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine_config.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,6 +23,7 @@ struct Config {
     unsigned request_timeout_seconds = 120;  // to receive a whole request, or send a response
     unsigned max_connections = 0;  // 0: derived from the descriptor limit
     bool log_requests = true;  // off only for benchmarks
+    EngineConfig engines;
 };
 
 // Parses command-line flags over the defaults above. Throws

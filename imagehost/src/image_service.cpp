@@ -1,49 +1,42 @@
 #include "image_service.h"
 
+#include "engine_factory.h"
 #include "image_address.h"
 #include "image_type.h"
+#include "local_storage.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
-#include <unordered_set>
 
 namespace imagehost {
 
 ImageService::ImageService(const std::filesystem::path& data_dir, std::string public_url, const Clock& clock)
-    : files_(data_dir),
-      metadata_(data_dir / "images.sqlite3"),
-      public_url_(std::move(public_url)),
+    : ImageService(
+          [&] {
+              Config config;
+              config.data_dir = data_dir;
+              config.public_url = std::move(public_url);
+              return config;
+          }(),
+          clock)
+{
+}
+
+ImageService::ImageService(const Config& config, const Clock& clock)
+    : files_(upload_files_dir(config)),
+      metadata_(make_record_store(config)),
+      public_url_(config.public_url),
       clock_(clock),
-      committer_(files_, metadata_)
+      orphan_sweep_seconds_(config.engines.orphan_grace_seconds),
+      last_orphan_sweep_(clock.now()),
+      storage_(make_image_storage(config, files_, *metadata_, clock))
 {
     while (!public_url_.empty() && public_url_.back() == '/')
         public_url_.pop_back();
 }
 
-RecoveryReport ImageService::recover()
-{
-    RecoveryReport report;
-    report.temporary_files = files_.remove_temporary_files();
-    auto recorded_list = metadata_.all_ids();
-    std::unordered_set<std::string> recorded(recorded_list.begin(), recorded_list.end());
-    std::unordered_set<std::string> on_disk;
-    for (auto& id : files_.stored_ids()) {
-        // Written (perhaps in part) but the record never committed: never acknowledged.
-        if (!recorded.count(id)) {
-            if (files_.remove(id))
-                ++report.unrecorded_files;
-        } else {
-            on_disk.insert(std::move(id));
-        }
-    }
-    for (const auto& id : recorded_list) {
-        if (!on_disk.count(id)) {
-            metadata_.remove(id);
-            ++report.missing_files;
-        }
-    }
-    return report;
-}
+RecoveryReport ImageService::recover() { return storage_->recover(); }
 
 void ImageService::complete_upload(UploadReceiver& receiver, std::function<void(UploadResult)> done)
 {
@@ -68,13 +61,15 @@ void ImageService::complete_upload(UploadReceiver& receiver, std::function<void(
     if (lifetime)
         record.expires = record.created + *lifetime;
     std::string address = public_url_ + "/" + record.id + "." + record.extension;
-    committer_.submit(std::move(file), std::move(record),
-                      [address = std::move(address), done = std::move(done)](bool stored) {
-                          if (stored)
-                              done({200, address});
-                          else
-                              done({500, "cannot store the upload"});
-                      });
+    storage_->store(std::move(file), std::move(record), type->mime,
+                    [address = std::move(address), done = std::move(done)](int status) {
+                        if (status == 200)
+                            done({200, address});
+                        else if (status == 503)
+                            done({503, "image store unavailable, try again shortly"});
+                        else
+                            done({500, "cannot store the upload"});
+                    });
 }
 
 std::optional<StoredImage> ImageService::find(std::string_view target)
@@ -82,7 +77,7 @@ std::optional<StoredImage> ImageService::find(std::string_view target)
     auto address = parse_image_target(target);
     if (!address)
         return std::nullopt;
-    auto record = metadata_.find(address->id);
+    auto record = metadata_->find(address->id);
     if (!record || record->extension != address->extension)
         return std::nullopt;
     std::optional<std::int64_t> seconds_left;
@@ -94,32 +89,23 @@ std::optional<StoredImage> ImageService::find(std::string_view target)
     auto type = image_type_for_extension(record->extension);
     if (!type)
         return std::nullopt;
-    return StoredImage{files_.image_path(record->id), type->mime, static_cast<std::uint64_t>(record->size),
-                       seconds_left};
+    return StoredImage{record->id, storage_->local_path(record->id), type->mime,
+                       static_cast<std::uint64_t>(record->size), seconds_left};
 }
 
 std::size_t ImageService::reap()
 {
-    constexpr int kBatch = 500;
-    std::size_t reaped = 0;
-    std::unordered_set<std::string> stuck;
-    while (true) {
-        auto ids = metadata_.expired_ids(clock_.now(), kBatch + static_cast<int>(stuck.size()));
-        bool progress = false;
-        for (const auto& id : ids) {
-            if (stuck.count(id))
-                continue;
-            if (files_.remove(id)) {
-                metadata_.remove(id);
-                ++reaped;
-                progress = true;
-            } else {
-                stuck.insert(id);
-            }
+    // Objects left without a record by an instance that was killed; not on
+    // every round, since it lists the whole bucket.
+    if (clock_.now() - last_orphan_sweep_ >= orphan_sweep_seconds_) {
+        last_orphan_sweep_ = clock_.now();
+        try {
+            storage_->remove_orphans();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "imagehost: looking for objects without a record failed, will retry: %s\n", e.what());
         }
-        if (!progress)
-            return reaped;
     }
+    return metadata_->reap_expired(clock_.now(), [this](const std::string& id) { return storage_->remove(id); });
 }
 
 }  // namespace imagehost

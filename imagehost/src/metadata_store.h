@@ -2,6 +2,7 @@
 
 #include "image_record.h"
 #include "record_cache.h"
+#include "record_store.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,21 +23,21 @@ namespace imagehost {
 // so writers never meet SQLITE_BUSY from each other; lookups use a second
 // connection, so serving images never waits for a commit's fsync, and
 // records once found are kept in memory (removals drop them).
-class MetadataStore {
+class MetadataStore final : public RecordStore {
 public:
     explicit MetadataStore(const std::filesystem::path& database);
-    ~MetadataStore();
+    ~MetadataStore() override;
     MetadataStore(const MetadataStore&) = delete;
     MetadataStore& operator=(const MetadataStore&) = delete;
 
     void insert(const ImageRecord& record);
     // All records in one transaction: one commit (and one log fsync) for the lot.
     // Throws, with nothing inserted, if any insert fails.
-    void insert_all(const std::vector<ImageRecord>& records);
-    std::optional<ImageRecord> find(std::string_view id);
-    std::vector<std::string> expired_ids(std::int64_t now, int limit);
-    std::vector<std::string> all_ids();
-    void remove(std::string_view id);
+    void insert_all(const std::vector<ImageRecord>& records) override;
+    std::optional<ImageRecord> find(std::string_view id) override;
+    std::vector<std::string> expired_ids(std::int64_t now, int limit) override;
+    std::vector<std::string> all_ids() override;
+    void remove(std::string_view id) override;
 
 private:
     struct Closer {

@@ -43,7 +43,7 @@ struct Listener {
 struct Server::Impl {
     Impl(Config config_in, const Clock& clock)
         : config(std::move(config_in)),
-          service(config.data_dir, config.public_url, clock),
+          service(config, clock),
           context{config, service, log},
           loops(make_loops(config.threads))
     {
