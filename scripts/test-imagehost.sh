@@ -12,6 +12,11 @@ cmake -S "$root/imagehost" -B "$build" -G Ninja
 cmake --build "$build"
 (cd "$build" && ctest --output-on-failure -j2)
 
+# Several instances on shared engines: real PostgreSQL, Swift's S3 layer and
+# nginx, started once for the whole suite. An engine that cannot start fails the run.
+echo "test-imagehost: shared engines (PostgreSQL, S3 on Swift, nginx)"
+"$root/scripts/imagehost-engines.sh" env IMAGEHOST_BINARY="$build/imagehost" "$build/shared_engines_test"
+
 if ! command -v clang++ >/dev/null 2>&1; then
     echo "test-imagehost: clang++ not found, multipart fuzzing skipped" >&2
     exit 0

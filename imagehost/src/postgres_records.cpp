@@ -121,6 +121,8 @@ PGconn* PostgresRecords::connect()
             message.pop_back();
         throw std::runtime_error("database: cannot connect: " + message);
     }
+    // Notices ("already exists, skipping") are not problems.
+    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
     return conn;
 }
 

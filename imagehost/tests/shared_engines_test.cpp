@@ -4,6 +4,7 @@
 // nginx; without them every test fails, never skips.
 
 #include "http_client.h"
+#include "image_service.h"
 #include "postgres_records.h"
 #include "s3_client.h"
 #include "test_server.h"
@@ -391,7 +392,7 @@ TEST_F(SharedEngines, KillingOneInstanceBehindNginxLosesNothingAcknowledged)
     // Restarted with no grace, the killed instance removes what it stored
     // without recording: then every object has its record and every record
     // its object (uploads recorded but cut off before their answer may stay).
-    a = start(port_a, "a", "0");
+    a = start(port_a, "a-again", "0");
     auto recorded = PostgresRecords(database).all_ids();
     std::vector<S3Client::Listed> keys;
     std::string next;
