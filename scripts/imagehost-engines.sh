@@ -16,7 +16,9 @@
 #   IMAGEHOST_INSTANCE_PORTS two free ports for the instances ("P1 P2")
 #   IMAGEHOST_ENGINES_DIR    the temporary directory
 #   IMAGEHOST_ENGINES        this script: `$IMAGEHOST_ENGINES stop-s3`, `start-s3`,
-#                            `stop-pg`, `start-pg` stop and start an engine
+#                            `stop-pg`, `start-pg` stop and start an engine;
+#                            `freeze-s3`, `thaw-s3`, `freeze-pg`, `thaw-pg` hang
+#                            and resume one
 # An engine that cannot start is an error: the script exits non-zero.
 set -euo pipefail
 
@@ -236,7 +238,7 @@ stop_all() {
 }
 
 case "${1:-}" in
-    stop-s3|start-s3|stop-pg|start-pg)
+    stop-s3|start-s3|stop-pg|start-pg|freeze-s3|thaw-s3|freeze-pg|thaw-pg)
         # Called by the command that runs inside: the environment says where.
         ENGINES=$IMAGEHOST_ENGINES_DIR
         # shellcheck disable=SC1091
@@ -246,6 +248,14 @@ case "${1:-}" in
             start-s3) start_swift_servers ;;
             stop-pg) runuser -u postgres -- "$pg_bin/pg_ctl" -D "$ENGINES/pg/data" -m fast stop >/dev/null ;;
             start-pg) run_postgres "$PG_PORT" ;;
+            # Frozen, an engine still accepts connections (the kernel does)
+            # but answers nothing: a hung server.
+            freeze-s3) kill -STOP "$(cat "$ENGINES/swift/run/proxy.pid")" ;;
+            thaw-s3) kill -CONT "$(cat "$ENGINES/swift/run/proxy.pid")" ;;
+            freeze-pg|thaw-pg)
+                signal=$([ "$1" = freeze-pg ] && echo STOP || echo CONT)
+                postmaster=$(head -n 1 "$ENGINES/pg/data/postmaster.pid")
+                kill "-$signal" "$postmaster" $(pgrep -P "$postmaster") ;;
         esac
         exit 0 ;;
     ""|-h|--help)

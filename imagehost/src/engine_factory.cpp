@@ -5,7 +5,18 @@
 #include "postgres_records.h"
 #include "s3_storage.h"
 
+#include <algorithm>
+
 namespace imagehost {
+namespace {
+
+// How long one wait on an engine may take: well within the request's own deadline.
+std::chrono::seconds engine_wait(const Config& config)
+{
+    return std::chrono::seconds(std::clamp(config.request_timeout_seconds / 2, 1u, 10u));
+}
+
+}  // namespace
 
 std::filesystem::path upload_files_dir(const Config& config)
 {
@@ -17,7 +28,7 @@ std::filesystem::path upload_files_dir(const Config& config)
 std::unique_ptr<RecordStore> make_record_store(const Config& config)
 {
     if (config.engines.shared_database())
-        return std::make_unique<PostgresRecords>(config.engines.database);
+        return std::make_unique<PostgresRecords>(config.engines.database, engine_wait(config));
     std::filesystem::create_directories(config.data_dir);
     return std::make_unique<MetadataStore>(config.data_dir / "images.sqlite3");
 }
@@ -40,8 +51,8 @@ std::unique_ptr<ImageStorage> make_image_storage(const Config& config, ImageFile
     s3.region = config.engines.s3_region;
     std::tie(s3.access_key, s3.secret_key) = load_s3_credentials(config.engines.s3_credentials_file);
     s3.timeout_seconds = config.request_timeout_seconds;
-    s3.connect_timeout_seconds = std::min<long>(5, config.request_timeout_seconds);
-    s3.stall_seconds = std::min<long>(15, config.request_timeout_seconds);
+    s3.connect_timeout_seconds = std::min<long>(5, engine_wait(config).count());
+    s3.stall_seconds = engine_wait(config).count();
     return std::make_unique<S3Storage>(std::move(s3), files, records, clock, config.engines.orphan_grace_seconds);
 }
 

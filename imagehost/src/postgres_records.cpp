@@ -2,6 +2,11 @@
 
 #include <libpq-fe.h>
 
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
 #include <stdexcept>
 
 namespace imagehost {
@@ -10,6 +15,8 @@ namespace {
 constexpr std::size_t kIdleConnections = 16;
 // Any number will do, as long as it is always the same one.
 constexpr const char* kMigrationLock = "727274";
+// Instances starting together wait for the first one's migration.
+constexpr std::chrono::milliseconds kMigrationTimeout{60000};
 
 // Each entry brings the schema from the version before it to its own.
 const char* const kMigrations[] = {
@@ -35,24 +42,69 @@ using Result = std::unique_ptr<PGresult, ResultCloser>;
     throw std::runtime_error("database: " + what + ": " + message);
 }
 
-Result run(PGconn* conn, const char* sql, std::initializer_list<std::string> params, const std::string& what)
+// Runs one query (or, without parameters, a script of several) and waits for
+// its answer no longer than `timeout`: a server that stops answering (a
+// frozen process still has its kernel acknowledge every packet) must not
+// hold a request. A connection left waiting is never reused (see Lease).
+using Params = std::vector<std::optional<std::string>>;  // nullopt: NULL
+
+Result exec(PGconn* conn, const std::string& sql, const Params& params, const std::string& what,
+            std::chrono::milliseconds timeout)
 {
     std::vector<const char*> values;
     for (const auto& p : params)
-        values.push_back(p.c_str());
-    Result r(PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
-    auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        values.push_back(p ? p->c_str() : nullptr);
+    int sent = params.empty() ? PQsendQuery(conn, sql.c_str())
+                              : PQsendQueryParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                                  values.data(), nullptr, nullptr, 0);
+    if (!sent)
         fail(conn, what);
-    return r;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    Result last;
+    Result error;
+    while (true) {
+        while (PQisBusy(conn)) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                throw std::runtime_error("database: " + what + ": no answer within " +
+                                         std::to_string(timeout.count() / 1000) + " s");
+            pollfd wait{PQsocket(conn), POLLIN, 0};
+            if (::poll(&wait, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
+                fail(conn, what);
+            if (!PQconsumeInput(conn))
+                fail(conn, what);
+        }
+        Result r(PQgetResult(conn));
+        if (!r)
+            break;
+        auto status = PQresultStatus(r.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            if (!error)
+                error = std::move(r);
+            continue;
+        }
+        last = std::move(r);
+    }
+    if (error || !last) {
+        std::string message = error ? PQresultErrorMessage(error.get()) : PQerrorMessage(conn);
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+            message.pop_back();
+        throw std::runtime_error("database: " + what + ": " + message);
+    }
+    return last;
 }
 
-void run_script(PGconn* conn, const std::string& sql, const std::string& what)
+// Ends a transaction that failed, unless the connection is lost or still
+// waiting (then it is dropped, which ends the transaction on the server).
+void rollback(PGconn* conn, std::chrono::milliseconds timeout)
 {
-    Result r(PQexec(conn, sql.c_str()));
-    auto status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        fail(conn, what);
+    auto state = PQtransactionStatus(conn);
+    if (state != PQTRANS_INTRANS && state != PQTRANS_INERROR)
+        return;
+    try {
+        exec(conn, "ROLLBACK", {}, "rollback", timeout);
+    } catch (const std::exception&) {
+    }
 }
 
 std::string text(PGresult* r, int row, int column) { return PQgetvalue(r, row, column); }
@@ -94,7 +146,11 @@ private:
     PGconn* conn_ = nullptr;
 };
 
-PostgresRecords::PostgresRecords(std::string url) : url_(std::move(url)) { migrate(); }
+PostgresRecords::PostgresRecords(std::string url, std::chrono::milliseconds timeout)
+    : url_(std::move(url)), timeout_(timeout)
+{
+    migrate();
+}
 
 PostgresRecords::~PostgresRecords()
 {
@@ -108,8 +164,11 @@ PGconn* PostgresRecords::connect()
     // settings win. A database that hangs must not hang requests.
     const char* keys[] = {"connect_timeout", "tcp_user_timeout", "keepalives_idle", "keepalives_interval",
                           "keepalives_count", "options", "application_name", "dbname", nullptr};
-    const char* values[] = {"5", "10000", "10", "5", "2",
-                            "-c statement_timeout=10000 -c lock_timeout=10000 -c idle_in_transaction_session_timeout=60000",
+    const std::string seconds = std::to_string(std::max<long long>(1, timeout_.count() / 1000));
+    const std::string milliseconds = std::to_string(timeout_.count());
+    const std::string options = "-c statement_timeout=" + milliseconds + " -c lock_timeout=" + milliseconds +
+                                " -c idle_in_transaction_session_timeout=60000";
+    const char* values[] = {seconds.c_str(), milliseconds.c_str(), "10", "5", "2", options.c_str(),
                             "imagehost", url_.c_str(), nullptr};
     PGconn* conn = PQconnectdbParams(keys, values, 1);
     if (!conn)
@@ -130,25 +189,27 @@ void PostgresRecords::migrate()
 {
     Lease lease(*this);
     PGconn* conn = lease.get();
-    run_script(conn, "BEGIN", "begin migration");
+    exec(conn, "BEGIN", {}, "begin migration", timeout_);
     try {
         // Instances starting together wait here for the first one's migration.
-        run_script(conn, std::string("SELECT pg_advisory_xact_lock(") + kMigrationLock + ")", "lock the schema");
-        run_script(conn, "CREATE TABLE IF NOT EXISTS imagehost_schema (version INTEGER NOT NULL)", "schema version");
-        auto r = run(conn, "SELECT version FROM imagehost_schema", {}, "read the schema version");
+        exec(conn, std::string("SELECT pg_advisory_xact_lock(") + kMigrationLock + ")", {}, "lock the schema", kMigrationTimeout);
+        exec(conn, "CREATE TABLE IF NOT EXISTS imagehost_schema (version INTEGER NOT NULL)", {}, "schema version",
+             kMigrationTimeout);
+        auto r = exec(conn, "SELECT version FROM imagehost_schema", {}, "read the schema version", timeout_);
         int version = PQntuples(r.get()) > 0 ? std::stoi(text(r.get(), 0, 0)) : 0;
         if (PQntuples(r.get()) == 0)
-            run_script(conn, "INSERT INTO imagehost_schema VALUES (0)", "schema version");
+            exec(conn, "INSERT INTO imagehost_schema VALUES (0)", {}, "schema version", timeout_);
         int latest = static_cast<int>(std::size(kMigrations));
         if (version > latest)
             throw std::runtime_error("the database's schema (version " + std::to_string(version) +
                                      ") is newer than this program's (" + std::to_string(latest) + ")");
         for (; version < latest; ++version)
-            run_script(conn, kMigrations[version], "migrate the schema to version " + std::to_string(version + 1));
-        run(conn, "UPDATE imagehost_schema SET version = $1", {std::to_string(latest)}, "schema version");
-        run_script(conn, "COMMIT", "commit migration");
+            exec(conn, kMigrations[version], {}, "migrate the schema to version " + std::to_string(version + 1),
+                 kMigrationTimeout);
+        exec(conn, "UPDATE imagehost_schema SET version = $1", {std::to_string(latest)}, "schema version", timeout_);
+        exec(conn, "COMMIT", {}, "commit migration", timeout_);
     } catch (...) {
-        PQexec(conn, "ROLLBACK");
+        rollback(conn, timeout_);
         throw;
     }
 }
@@ -159,24 +220,20 @@ void PostgresRecords::insert_all(const std::vector<ImageRecord>& records)
     PGconn* conn = lease.get();
     const char* sql = "INSERT INTO images(id, extension, size, created, expires) VALUES($1, $2, $3, $4, $5)";
     auto insert = [&](const ImageRecord& record) {
-        const std::string size = std::to_string(record.size);
-        const std::string created = std::to_string(record.created);
-        const std::string expires = record.expires ? std::to_string(*record.expires) : std::string();
-        const char* values[] = {record.id.c_str(), record.extension.c_str(), size.c_str(), created.c_str(),
-                                record.expires ? expires.c_str() : nullptr};
-        Result r(PQexecParams(conn, sql, 5, nullptr, values, nullptr, nullptr, 0));
-        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK)
-            fail(conn, "insert image");
+        exec(conn, sql,
+             {record.id, record.extension, std::to_string(record.size), std::to_string(record.created),
+              record.expires ? std::optional<std::string>(std::to_string(*record.expires)) : std::nullopt},
+             "insert image", timeout_);
     };
     if (records.size() == 1)
         return insert(records.front());
-    run_script(conn, "BEGIN", "begin transaction");
+    exec(conn, "BEGIN", {}, "begin transaction", timeout_);
     try {
         for (const auto& record : records)
             insert(record);
-        run_script(conn, "COMMIT", "commit");
+        exec(conn, "COMMIT", {}, "commit", timeout_);
     } catch (...) {
-        PQexec(conn, "ROLLBACK");
+        rollback(conn, timeout_);
         throw;
     }
 }
@@ -184,8 +241,8 @@ void PostgresRecords::insert_all(const std::vector<ImageRecord>& records)
 std::optional<ImageRecord> PostgresRecords::find(std::string_view id)
 {
     Lease lease(*this);
-    auto r = run(lease.get(), "SELECT id, extension, size, created, expires FROM images WHERE id = $1",
-                 {std::string(id)}, "find image");
+    auto r = exec(lease.get(), "SELECT id, extension, size, created, expires FROM images WHERE id = $1",
+                 {std::string(id)}, "find image", timeout_);
     if (PQntuples(r.get()) == 0)
         return std::nullopt;
     ImageRecord record;
@@ -201,8 +258,8 @@ std::optional<ImageRecord> PostgresRecords::find(std::string_view id)
 std::vector<std::string> PostgresRecords::expired_ids(std::int64_t now, int limit)
 {
     Lease lease(*this);
-    auto r = run(lease.get(), "SELECT id FROM images WHERE expires IS NOT NULL AND expires <= $1 LIMIT $2",
-                 {std::to_string(now), std::to_string(limit)}, "list expired images");
+    auto r = exec(lease.get(), "SELECT id FROM images WHERE expires IS NOT NULL AND expires <= $1 LIMIT $2",
+                 {std::to_string(now), std::to_string(limit)}, "list expired images", timeout_);
     std::vector<std::string> ids;
     for (int i = 0; i < PQntuples(r.get()); ++i)
         ids.push_back(text(r.get(), i, 0));
@@ -212,7 +269,7 @@ std::vector<std::string> PostgresRecords::expired_ids(std::int64_t now, int limi
 std::vector<std::string> PostgresRecords::all_ids()
 {
     Lease lease(*this);
-    auto r = run(lease.get(), "SELECT id FROM images", {}, "list images");
+    auto r = exec(lease.get(), "SELECT id FROM images", {}, "list images", timeout_);
     std::vector<std::string> ids;
     for (int i = 0; i < PQntuples(r.get()); ++i)
         ids.push_back(text(r.get(), i, 0));
@@ -222,7 +279,7 @@ std::vector<std::string> PostgresRecords::all_ids()
 void PostgresRecords::remove(std::string_view id)
 {
     Lease lease(*this);
-    run(lease.get(), "DELETE FROM images WHERE id = $1", {std::string(id)}, "delete image");
+    exec(lease.get(), "DELETE FROM images WHERE id = $1", {std::string(id)}, "delete image", timeout_);
 }
 
 std::size_t PostgresRecords::reap_expired(std::int64_t now,
@@ -234,24 +291,24 @@ std::size_t PostgresRecords::reap_expired(std::int64_t now,
         Lease lease(*this);
         PGconn* conn = lease.get();
         bool progress = false;
-        run_script(conn, "BEGIN", "begin reaping");
+        exec(conn, "BEGIN", {}, "begin reaping", timeout_);
         try {
             // Rows another instance is reaping right now are skipped, not waited for.
-            auto r = run(conn,
+            auto r = exec(conn,
                          "SELECT id FROM images WHERE expires IS NOT NULL AND expires <= $1 "
                          "ORDER BY expires LIMIT $2 FOR UPDATE SKIP LOCKED",
-                         {std::to_string(now), std::to_string(kBatch)}, "claim expired images");
+                         {std::to_string(now), std::to_string(kBatch)}, "claim expired images", timeout_);
             for (int i = 0; i < PQntuples(r.get()); ++i) {
                 std::string id = text(r.get(), i, 0);
                 if (!remove_image(id))
                     continue;  // kept, tried again next round
-                run(conn, "DELETE FROM images WHERE id = $1", {id}, "delete expired image");
+                exec(conn, "DELETE FROM images WHERE id = $1", {id}, "delete expired image", timeout_);
                 ++reaped;
                 progress = true;
             }
-            run_script(conn, "COMMIT", "commit reaping");
+            exec(conn, "COMMIT", {}, "commit reaping", timeout_);
         } catch (...) {
-            PQexec(conn, "ROLLBACK");
+            rollback(conn, timeout_);
             throw;
         }
         if (!progress)

@@ -2,6 +2,7 @@
 
 #include "record_store.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,10 +19,12 @@ namespace imagehost {
 // an image at any moment. Expired images are handed to one instance each
 // (FOR UPDATE SKIP LOCKED). Connections are pooled; a broken one is dropped
 // and the next request connects anew, so the service resumes by itself when
-// the database is back. Every wait is bounded (connect and statement timeouts).
+// the database is back. Every wait is bounded, on this side too: a database
+// that stops answering gets no longer than the timeout.
 class PostgresRecords final : public RecordStore {
 public:
-    explicit PostgresRecords(std::string url);
+    // `timeout` bounds every wait: connecting, and each query's answer.
+    explicit PostgresRecords(std::string url, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     ~PostgresRecords() override;
 
     void insert_all(const std::vector<ImageRecord>& records) override;
@@ -37,6 +40,7 @@ private:
     void migrate();
 
     std::string url_;
+    std::chrono::milliseconds timeout_;
     std::mutex mutex_;
     std::vector<pg_conn*> idle_;
 };

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -116,9 +117,33 @@ std::string S3Client::url(const std::string& key) const
 
 namespace {
 
+// Ends a transfer on which no byte has moved, either way, for the stall
+// time: a hung store. (curl's own low-speed limit averages over a window, so a
+// PUT whose body went into the socket buffer at once would wait its whole
+// timeout for an answer that never comes.)
+struct StallWatch {
+    std::chrono::steady_clock::duration stall;
+    std::chrono::steady_clock::time_point last_move = std::chrono::steady_clock::now();
+    curl_off_t last_down = -1;
+    curl_off_t last_up = -1;
+
+    static int check(void* context, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up)
+    {
+        auto* w = static_cast<StallWatch*>(context);
+        auto now = std::chrono::steady_clock::now();
+        if (down != w->last_down || up != w->last_up) {
+            w->last_down = down;
+            w->last_up = up;
+            w->last_move = now;
+            return 0;
+        }
+        return now - w->last_move > w->stall ? 1 : 0;
+    }
+};
+
 // What every request shares: signing, timeouts, and the payload hash header
 // that curl does not send by itself (the store refuses requests without it).
-void prepare(CURL* curl, const S3Client::Settings& s, const std::string& url, HeaderList& headers)
+void prepare(CURL* curl, const S3Client::Settings& s, const std::string& url, HeaderList& headers, StallWatch& watch)
 {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -129,8 +154,10 @@ void prepare(CURL* curl, const S3Client::Settings& s, const std::string& url, He
     curl_easy_setopt(curl, CURLOPT_PASSWORD, s.secret_key.c_str());
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, s.connect_timeout_seconds);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, s.timeout_seconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, s.stall_seconds);
+    watch.stall = std::chrono::seconds(s.stall_seconds);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &StallWatch::check);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &watch);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     // Every header given here is signed: an empty one that curl then leaves
     // out (such as "Expect:") would break the signature.
     headers.add("x-amz-content-sha256: UNSIGNED-PAYLOAD");
@@ -142,7 +169,7 @@ int finish(CURL* curl, HeaderList& headers)
     CURLcode rc = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (rc == CURLE_WRITE_ERROR || rc == CURLE_ABORTED_BY_CALLBACK)
+    if (rc == CURLE_WRITE_ERROR)  // the sink refused: the client is gone
         return -1;
     if (rc != CURLE_OK)
         return 0;
@@ -159,7 +186,8 @@ int S3Client::put_file(const std::string& key, const std::filesystem::path& file
         return 0;
     CURL* curl = thread_handle();
     HeaderList headers;
-    prepare(curl, settings_, url(key), headers);
+    StallWatch watch;
+    prepare(curl, settings_, url(key), headers, watch);
     headers.add("Content-Type: " + std::string(content_type));
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READDATA, in.get());
@@ -180,7 +208,8 @@ int S3Client::get(const std::string& key, std::uint64_t first, std::uint64_t len
     } receiver{thread_handle(), &sink, whole ? 0 : first};
     CURL* curl = receiver.curl;
     HeaderList headers;
-    prepare(curl, settings_, url(key), headers);
+    StallWatch watch;
+    prepare(curl, settings_, url(key), headers, watch);
     if (!whole)
         headers.add("Range: bytes=" + std::to_string(first) + "-" + std::to_string(first + length - 1));
     auto write = +[](char* data, std::size_t size, std::size_t count, void* context) -> std::size_t {
@@ -215,7 +244,8 @@ int S3Client::remove(const std::string& key)
 {
     CURL* curl = thread_handle();
     HeaderList headers;
-    prepare(curl, settings_, url(key), headers);
+    StallWatch watch;
+    prepare(curl, settings_, url(key), headers, watch);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "DELETE");
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
     return finish(curl, headers);
@@ -230,7 +260,8 @@ int S3Client::list(const std::string& continuation, std::vector<Listed>& keys, s
     query += "list-type=2&max-keys=1000&prefix=" + escape(settings_.prefix, false);
     CURL* curl = thread_handle();
     HeaderList headers;
-    prepare(curl, settings_, settings_.endpoint + "/" + settings_.bucket + "?" + query, headers);
+    StallWatch watch;
+    prepare(curl, settings_, settings_.endpoint + "/" + settings_.bucket + "?" + query, headers, watch);
     std::string body;
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, append_to_string);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);

@@ -286,6 +286,37 @@ TEST_F(SharedEngines, StoreOrDatabaseDownAnswers503ThenServiceResumes)
     EXPECT_EQ(object_count(), 3u);
 }
 
+TEST_F(SharedEngines, HungStoreOrDatabaseAnswers503WithinTheDeadline)
+{
+    auto a = std::make_unique<TestServer>([this](Config& c) {
+        use_engines(c);
+        c.request_timeout_seconds = 6;  // each engine gets 3 s of it
+    });
+    UploadForm form;
+    form.file_bytes = fake_image("png", 20000);
+    auto target = uploaded_target(upload(a->port(), form));
+    std::string engines = env("IMAGEHOST_ENGINES");
+    auto within_deadline = [&](const HttpResponse& res, std::chrono::steady_clock::time_point started) {
+        EXPECT_EQ(res.status, 503) << res.body;
+        EXPECT_EQ(res.header("retry-after"), "1");
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
+    };
+    for (const char* engine : {"s3", "pg"}) {
+        SCOPED_TRACE(engine);
+        int rc = -1;
+        run_command(engines + " freeze-" + engine, &rc);
+        ASSERT_EQ(rc, 0);
+        auto started = std::chrono::steady_clock::now();
+        within_deadline(fetch(a->port(), target), started);
+        started = std::chrono::steady_clock::now();
+        within_deadline(upload(a->port(), form), started);
+        run_command(engines + " thaw-" + engine, &rc);
+        ASSERT_EQ(rc, 0);
+        EXPECT_TRUE(eventually([&] { return fetch(a->port(), target).status == 200; }));
+    }
+    EXPECT_EQ(fetch(a->port(), target).body, form.file_bytes);
+}
+
 // The executable as a child process, its output in a file.
 class Instance {
 public:
