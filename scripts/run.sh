@@ -28,7 +28,9 @@ wine_prefix_up
 
 # The image host answers the uploads at http://localhost/upload.php.
 if [ "$(id -u)" -eq 0 ]; then
+    # One person on this machine: no per-client upload limits.
     "$root/scripts/run-imagehost.sh" --listen 127.0.0.1:80 --public-url http://localhost \
+        --upload-rate 0 --upload-bytes-per-hour 0 \
         >"$root/build/imagehost.log" 2>&1 &
     pids+=($!)
     echo "Image host: http://localhost/ (log: build/imagehost.log)"

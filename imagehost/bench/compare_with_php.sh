@@ -61,9 +61,11 @@ socks = [socket.socket() for _ in range(5)]
 for s in socks: s.bind(("127.0.0.1", 0))
 print(*[s.getsockname()[1] for s in socks])')
 
-# --- the image host, as an operator runs it: durable uploads, request log on
+# --- the image host, as an operator runs it: durable uploads, request log on;
+# the per-client upload limits off (one client here sends thousands a second)
 "$build/imagehost" --listen "127.0.0.1:$host_port" --data-dir "$host_data" \
-    --public-url "http://127.0.0.1:$host_port" >"$work/host.log" 2>&1 &
+    --public-url "http://127.0.0.1:$host_port" --upload-rate 0 --upload-bytes-per-hour 0 \
+    >"$work/host.log" 2>&1 &
 pids+=($!)
 if [ -n "$before" ]; then
     mkdir -p "$before_data"

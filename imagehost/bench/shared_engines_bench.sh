@@ -37,9 +37,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-shared=(--storage "s3://$IMAGEHOST_S3_BUCKET/bench" --s3-endpoint "$IMAGEHOST_S3_ENDPOINT" --database "$IMAGEHOST_PG_URL")
+# The per-client upload limits off: one client here sends many uploads a second.
+unlimited=(--upload-rate 0 --upload-bytes-per-hour 0)
+shared=("${unlimited[@]}" --storage "s3://$IMAGEHOST_S3_BUCKET/bench" --s3-endpoint "$IMAGEHOST_S3_ENDPOINT" --database "$IMAGEHOST_PG_URL")
 "$build/imagehost" --listen "127.0.0.1:$local_port" --data-dir "$root/build/imagehost-bench-local" \
-    --public-url "http://127.0.0.1:$local_port" >"$work/local.log" 2>&1 &
+    --public-url "http://127.0.0.1:$local_port" "${unlimited[@]}" >"$work/local.log" 2>&1 &
 pids+=($!)
 "$build/imagehost" --listen "127.0.0.1:$port_a" --data-dir "$work/a" --public-url http://img "${shared[@]}" \
     >"$work/a.log" 2>&1 &

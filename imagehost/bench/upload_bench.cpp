@@ -6,11 +6,16 @@
 //   upload_bench get PORT CLIENTS SECONDS PATH GET PATH
 //   upload_bench store PORT                    one upload; prints the address
 //
+// After the arguments, `--tls` speaks TLS (a full handshake per connection,
+// the certificate not checked), and `--sources` sends each client thread from
+// an address of its own (127.0.0.2, 127.0.0.3, ...), as separate clients would.
+//
 // Prints "<requests per second> <failures> <median ms> <p95 ms>".
 
 #include "http_client.h"
 #include "test_server.h"
 
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -19,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -37,17 +43,38 @@ constexpr std::size_t kImageBytes = 200 * 1024;
 // the header; no allocation or copy per request grows with the image.
 class LeanClient {
 public:
-    explicit LeanClient(unsigned short port) : port_(port), buffer_(64 * 1024) {}
+    LeanClient(unsigned short port, SSL_CTX* tls, std::string source)
+        : port_(port), tls_(tls), source_(std::move(source)), buffer_(64 * 1024)
+    {
+    }
 
     // Sends `request` on a new connection and reads one response whole.
     // Returns the status, or 0 on failure; `body_bytes` gets the body's length.
     int exchange(std::string_view request, std::size_t& body_bytes, std::string* header_out = nullptr)
     {
-        imagehost::UniqueFd fd = connect_loopback(port_, std::chrono::seconds(10));
+        imagehost::UniqueFd fd =
+            connect_loopback(port_, std::chrono::seconds(10), source_.empty() ? nullptr : source_.c_str());
         if (!fd)
             return 0;
+        std::unique_ptr<SSL, decltype(&SSL_free)> ssl(nullptr, SSL_free);
+        if (tls_) {
+            ssl.reset(SSL_new(tls_));
+            SSL_set_fd(ssl.get(), fd.get());
+            if (SSL_connect(ssl.get()) != 1)
+                return 0;
+        }
+        auto send = [&](const char* data, std::size_t size) -> ssize_t {
+            if (ssl)
+                return SSL_write(ssl.get(), data, static_cast<int>(std::min<std::size_t>(size, 1 << 30)));
+            return ::send(fd.get(), data, size, MSG_NOSIGNAL);
+        };
+        auto recv = [&](char* data, std::size_t size) -> ssize_t {
+            if (ssl)
+                return SSL_read(ssl.get(), data, static_cast<int>(size));
+            return ::recv(fd.get(), data, size, 0);
+        };
         while (!request.empty()) {
-            ssize_t n = ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
+            ssize_t n = send(request.data(), request.size());
             if (n <= 0)
                 return 0;
             request.remove_prefix(static_cast<std::size_t>(n));
@@ -57,7 +84,7 @@ public:
         while (header_end == std::string_view::npos) {
             if (have == buffer_.size())
                 return 0;
-            ssize_t n = ::recv(fd.get(), buffer_.data() + have, buffer_.size() - have, 0);
+            ssize_t n = recv(buffer_.data() + have, buffer_.size() - have);
             if (n <= 0)
                 return 0;
             have += static_cast<std::size_t>(n);
@@ -77,7 +104,7 @@ public:
             header_out->assign(header);
         std::size_t got = have - header.size();
         while (got < length) {
-            ssize_t n = ::recv(fd.get(), buffer_.data(), buffer_.size(), 0);
+            ssize_t n = recv(buffer_.data(), buffer_.size());
             if (n <= 0)
                 return 0;
             got += static_cast<std::size_t>(n);
@@ -88,11 +115,16 @@ public:
 
 private:
     unsigned short port_;
+    SSL_CTX* tls_;
+    std::string source_;
     std::vector<char> buffer_;
 };
 
-int run(const std::string& mode, unsigned short port, int clients, double seconds, const std::string& path)
+int run(const std::string& mode, unsigned short port, int clients, double seconds, const std::string& path, bool tls,
+        bool sources)
 {
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls_context(tls ? SSL_CTX_new(TLS_client_method()) : nullptr,
+                                                                   SSL_CTX_free);
     auto image = fake_image("png", kImageBytes);
     std::vector<double> latencies_ms;
     std::mutex mutex;
@@ -101,7 +133,7 @@ int run(const std::string& mode, unsigned short port, int clients, double second
     auto deadline = started + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c)
-        threads.emplace_back([&] {
+        threads.emplace_back([&, c] {
             std::string request;
             if (mode == "upload") {
                 UploadForm form;
@@ -111,7 +143,7 @@ int run(const std::string& mode, unsigned short port, int clients, double second
             } else {
                 request = "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
             }
-            LeanClient client(port);
+            LeanClient client(port, tls_context.get(), sources ? "127.0.0." + std::to_string(c + 2) : "");
             std::string header;
             std::vector<double> mine;
             mine.reserve(100000);
@@ -145,6 +177,11 @@ int run(const std::string& mode, unsigned short port, int clients, double second
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    bool tls = false, sources = false;
+    while (!args.empty() && (args.back() == "--tls" || args.back() == "--sources")) {
+        (args.back() == "--tls" ? tls : sources) = true;
+        args.pop_back();
+    }
     try {
         if (args.size() == 2 && args[0] == "store") {
             UploadForm form;
@@ -157,7 +194,7 @@ int main(int argc, char** argv)
         }
         if ((args.size() == 4 && args[0] == "upload") || (args.size() == 5 && args[0] == "get"))
             return run(args[0], static_cast<unsigned short>(std::stoi(args[1])), std::stoi(args[2]),
-                       std::stod(args[3]), args.size() == 5 ? args[4] : "");
+                       std::stod(args[3]), args.size() == 5 ? args[4] : "", tls, sources);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "upload_bench: %s\n", e.what());
         return 1;

@@ -28,7 +28,44 @@ void parse_listen(const std::string& text, Config& config)
     config.listen_port = static_cast<unsigned short>(parse_number("--listen port", text.substr(colon + 1), 0, 65535));
 }
 
+std::vector<std::string> split_addresses(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto comma = text.find(',', start);
+        auto item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!item.empty())
+            out.push_back(item);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (out.empty())
+        throw std::invalid_argument("--trust-forwarded-for needs ADDRESS[,ADDRESS...]");
+    return out;
+}
+
 }  // namespace
+
+std::uint64_t parse_size(const std::string& flag, const std::string& text)
+{
+    std::string digits = text;
+    std::uint64_t unit = 1;
+    if (!digits.empty()) {
+        switch (digits.back()) {
+        case 'K': case 'k': unit = 1ull << 10; break;
+        case 'M': case 'm': unit = 1ull << 20; break;
+        case 'G': case 'g': unit = 1ull << 30; break;
+        case 'T': case 't': unit = 1ull << 40; break;
+        default: break;
+        }
+        if (unit != 1)
+            digits.pop_back();
+    }
+    auto value = parse_number(flag, digits, 0, (1ull << 60) / unit);
+    return value * unit;
+}
 
 std::string usage()
 {
@@ -42,8 +79,18 @@ std::string usage()
            "  --header-timeout SECONDS  time allowed for a request header (default 10)\n"
            "  --request-timeout SECONDS time allowed to receive a whole request or send a response (default 120)\n"
            "  --max-connections N       open connections beyond this are closed\n"
-           "                            (default: half the descriptor limit, less a reserve)\n" +
-           engine_usage();
+           "                            (default: half the descriptor limit, less a reserve)\n"
+           "  --tls-cert FILE --tls-key FILE  serve https only (PEM; read again on SIGHUP)\n"
+           "  --upload-keys FILE        uploads need 'Authorization: Bearer <key>', one key a line\n"
+           "  --max-connections-per-address N  (default 64; 0: no limit)\n"
+           "  --upload-rate N           uploads a minute per client address, bursts of --upload-burst\n"
+           "                            (default 60 and 20; 0: no limit)\n"
+           "  --upload-bytes-per-hour SIZE  per client address (default 2G; 0: no limit)\n"
+           "  --min-free-disk SIZE      refuse uploads below this much free disk (default 1G; 0: none)\n"
+           "  --trust-forwarded-for ADDRESS[,ADDRESS...]  proxies whose X-Forwarded-For names the client\n" +
+           engine_usage() +
+           "usage: imagehost remove --data-dir DIR ID...   deletes images (and their records) for good\n"
+           "       (with the --storage, --s3-* and --database flags for shared engines)\n";
 }
 
 Config parse_command_line(const std::vector<std::string>& args)
@@ -84,10 +131,30 @@ Config parse_command_line(const std::vector<std::string>& args)
             config.request_timeout_seconds = static_cast<unsigned>(parse_number(name, value, 1, 86400));
         else if (name == "--max-connections")
             config.max_connections = static_cast<unsigned>(parse_number(name, value, 1, kMaxU));
+        else if (name == "--tls-cert")
+            config.tls_cert = value;
+        else if (name == "--tls-key")
+            config.tls_key = value;
+        else if (name == "--upload-keys")
+            config.upload_keys = value;
+        else if (name == "--max-connections-per-address")
+            config.max_connections_per_address = static_cast<unsigned>(parse_number(name, value, 0, kMaxU));
+        else if (name == "--upload-rate")
+            config.upload_rate_per_minute = static_cast<unsigned>(parse_number(name, value, 0, 1000000));
+        else if (name == "--upload-burst")
+            config.upload_burst = static_cast<unsigned>(parse_number(name, value, 1, 1000000));
+        else if (name == "--upload-bytes-per-hour")
+            config.upload_bytes_per_hour = parse_size(name, value);
+        else if (name == "--min-free-disk")
+            config.min_free_disk = parse_size(name, value);
+        else if (name == "--trust-forwarded-for")
+            config.trusted_proxies = split_addresses(value);
         else if (!parse_engine_flag(name, value, config.engines))
             throw std::invalid_argument("unknown flag " + name + "\n" + usage());
     }
     check_engine_flags(config.engines);
+    if (config.tls_cert.empty() != config.tls_key.empty())
+        throw std::invalid_argument("--tls-cert and --tls-key go together");
     return config;
 }
 

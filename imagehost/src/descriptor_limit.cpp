@@ -10,6 +10,7 @@
 namespace imagehost {
 namespace {
 constexpr std::uint64_t kReservedDescriptors = 32;
+constexpr std::uint64_t kDescriptorsPerLoop = 4;
 // Probing is one system call per number: bound it for huge limits.
 constexpr std::uint64_t kProbeLimit = 1u << 20;
 }  // namespace
@@ -35,11 +36,13 @@ std::uint64_t descriptor_limit()
     return limit.rlim_cur;
 }
 
-unsigned connection_cap_for(std::uint64_t limit)
+unsigned connection_cap_for(std::uint64_t limit, unsigned threads, bool tls)
 {
-    if (limit <= kReservedDescriptors + 2)
+    std::uint64_t reserve = kReservedDescriptors + kDescriptorsPerLoop * threads;
+    std::uint64_t per_connection = tls ? 4 : 2;
+    if (limit <= reserve + per_connection)
         return 1;
-    auto cap = (limit - kReservedDescriptors) / 2;
+    auto cap = (limit - reserve) / per_connection;
     return static_cast<unsigned>(std::min<std::uint64_t>(cap, std::numeric_limits<unsigned>::max()));
 }
 

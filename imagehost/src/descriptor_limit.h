@@ -12,9 +12,10 @@ std::uint64_t raise_descriptor_limit();
 std::uint64_t descriptor_limit();
 
 // Each connection that up- or downloads holds two descriptors (socket and
-// file); the reserve covers the listener, the database, the image directory
-// and the event loop.
-unsigned connection_cap_for(std::uint64_t descriptor_limit);
+// file), four over TLS (and the socket pair to its session); the reserve
+// covers the listener, the database, the image directory, and each event
+// loop's own (its epoll, its wake-up descriptor, its listener copy, a timer).
+unsigned connection_cap_for(std::uint64_t descriptor_limit, unsigned threads = 1, bool tls = false);
 
 // How many descriptors the process has open now. Probes each number instead
 // of listing /proc/self/fd, which would itself need a descriptor.

@@ -1,7 +1,9 @@
 #include "http_session.h"
 
 #include "byte_range.h"
+#include "deletion_token.h"
 #include "descriptor_limit.h"
+#include "http_text.h"
 #include "multipart_parser.h"
 #include "upload_receiver.h"
 
@@ -18,8 +20,12 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -52,8 +58,50 @@ constexpr std::size_t kSendfileBytes = 1024 * 1024;
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr std::uint64_t kLingerBytes = 4 * 1024 * 1024;
 constexpr const char* kRetryAfterSeconds = "1";
+// A body must bring at least this much in every window (or finish in it):
+// a client that trickles a few bytes at a time holds a connection for nothing.
+constexpr std::uint64_t kMinBodyProgressBytes = 8 * 1024;
+constexpr auto kBodyProgressWindow = std::chrono::seconds(10);
 
 bool iequals(beast::string_view a, beast::string_view b) { return beast::iequals(a, b); }
+
+// The last entry of X-Forwarded-For: the one the trusted proxy added itself.
+std::string last_forwarded_address(beast::string_view header)
+{
+    std::string_view list(header.data(), header.size());
+    auto comma = list.rfind(',');
+    auto last = trim_blanks(comma == std::string_view::npos ? list : list.substr(comma + 1));
+    return std::string(last.substr(0, 64));
+}
+
+// Whether an If-None-Match list names this entity tag (weak comparison).
+bool none_match_hits(beast::string_view header, std::string_view etag)
+{
+    std::string_view list(header.data(), header.size());
+    while (!list.empty()) {
+        auto comma = list.find(',');
+        auto item = trim_blanks(list.substr(0, comma));
+        if (item == "*")
+            return true;
+        if (item.substr(0, 2) == "W/")
+            item.remove_prefix(2);
+        if (item == etag)
+            return true;
+        if (comma == std::string_view::npos)
+            break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+// The last coding of a Transfer-Encoding list, which frames the body.
+std::string_view last_coding(beast::string_view header)
+{
+    std::string_view list(header.data(), header.size());
+    auto comma = list.rfind(',');
+    auto last = trim_blanks(comma == std::string_view::npos ? list : list.substr(comma + 1));
+    return last.substr(0, last.find(';'));
+}
 
 // A session reads a body only while its loop's thread runs it, and feeds each
 // piece on at once, so the connections of one loop share one receive buffer
@@ -66,14 +114,21 @@ char* loop_receive_buffer()
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
 public:
-    HttpSession(tcp::socket socket, const tcp::endpoint& peer, ServiceContext& context)
-        : stream_(std::move(socket)), context_(context), buffer_(kHeaderLimit * 2), deadline_(stream_.get_executor())
+    HttpSession(tcp::socket socket, const tcp::endpoint& peer, ConnectionSlot slot, ServiceContext& context)
+        : stream_(std::move(socket)),
+          context_(context),
+          slot_(std::move(slot)),
+          buffer_(kHeaderLimit * 2),
+          deadline_(stream_.get_executor()),
+          progress_(stream_.get_executor())
     {
         ++context_.connections;
         // Room reserved up front, so that a read takes a usual header whole
         // rather than a few hundred bytes; bodies do not pass through here.
         buffer_.reserve(kHeaderReadBytes);
         remote_ = peer.address().to_string();
+        const auto& proxies = context_.config.trusted_proxies;
+        peer_is_proxy_ = std::find(proxies.begin(), proxies.end(), remote_) != proxies.end();
         beast::error_code ec;
         stream_.socket().native_non_blocking(true, ec);
     }
@@ -89,15 +144,44 @@ public:
         method_.clear();
         target_.clear();
         head_request_ = false;
-        started_ = Clock::now();
-        stream_.expires_after(std::chrono::seconds(context_.config.header_timeout_seconds));
-        http::async_read_header(stream_, buffer_, *parser_,
-                                [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                                    self->on_header(ec);
-                                });
+        version_ = 11;
+        client_ = remote_;
+        if (buffer_.size() > 0)  // a pipelined request is here already
+            return begin_request();
+        // A request's time runs from its first byte; until then the connection
+        // is idle, and an idle connection that ends (or is ended) is no request.
+        char byte;
+        ssize_t n = ::recv(stream_.socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n > 0)
+            return begin_request();
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return close_quietly();
+        arm_deadline(Clock::now() + std::chrono::seconds(context_.config.header_timeout_seconds));
+        stream_.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
+            bool idle_too_long = self->deadline_passed_;
+            self->disarm_deadline();
+            if (ec || idle_too_long)
+                return self->close_quietly();
+            self->begin_request();
+        });
     }
 
 private:
+    void begin_request()
+    {
+        started_ = Clock::now();
+        // Our own deadline rather than the stream's: the stream's closes the
+        // socket, and a late header is answered 408.
+        stream_.expires_never();
+        arm_deadline(started_ + std::chrono::seconds(context_.config.header_timeout_seconds));
+        http::async_read_header(stream_, buffer_, *parser_,
+                                [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                                    bool late = self->deadline_passed_;
+                                    self->disarm_deadline();
+                                    self->on_header(late ? beast::error::timeout : ec);
+                                });
+    }
+
     void on_header(beast::error_code ec)
     {
         if (ec == http::error::end_of_stream || ec == net::error::eof || ec == net::error::connection_reset)
@@ -110,7 +194,7 @@ private:
         if (ec == http::error::header_limit)
             return reply(http::status::request_header_fields_too_large, "request header too large", true);
         if (ec == beast::error::timeout)
-            return abandon(408);
+            return reply(http::status::request_timeout, "request header not received in time", true);
         if (ec)
             return reply(http::status::bad_request, "malformed HTTP request", true);
 
@@ -118,18 +202,76 @@ private:
         method_ = std::string(req.method_string());
         head_request_ = req.method() == http::verb::head;
         target_ = std::string(req.target());
+        version_ = req.version();
+        if (peer_is_proxy_ && !req["X-Forwarded-For"].empty())
+            client_ = last_forwarded_address(req["X-Forwarded-For"]);
+
+        // A coding other than chunked last leaves the body's end unknown: read
+        // on, its bytes would pass for a next request (a desync behind a proxy).
+        auto transfer_encoding = req[http::field::transfer_encoding];
+        if (!transfer_encoding.empty() && !iequals(last_coding(transfer_encoding), "chunked"))
+            return reply(http::status::bad_request, "unsupported Transfer-Encoding", true);
+        if (version_ >= 11 && req.find(http::field::host) == req.end())
+            return reply(http::status::bad_request, "HTTP/1.1 request without Host", true);
         bool has_body = parser_->chunked() || parser_->content_length().value_or(0) > 0;
 
+        auto deletion = parse_deletion_target(target_);
         if (req.method() == http::verb::post) {
             if (req.target() == "/upload.php")
                 return begin_upload();
+            if (deletion)
+                return delete_image(*deletion);
             return reply(http::status::not_found, "not found", true);
         }
         if (req.method() != http::verb::get && req.method() != http::verb::head)
             return reply(http::status::method_not_allowed, "method not allowed", true);
         if (has_body)
             return reply(http::status::bad_request, "unexpected request body", true);
+        if (deletion)
+            return show_deletion_page(*deletion);
         serve_image(req.method() == http::verb::head);
+    }
+
+    // A link preview or a prefetch only GETs: the page asks for a POST.
+    void show_deletion_page(const std::string& token)
+    {
+        bool close = !parser_->get().keep_alive();
+        std::optional<std::string> image;
+        try {
+            image = context_.service.deletion_subject(token);
+        } catch (const std::exception&) {
+            return reply(http::status::service_unavailable, "image index unavailable, try again shortly", true);
+        }
+        if (!image)
+            return reply(http::status::not_found, "not found", close);
+        auto page = deletion_page(*image);
+        page.pop_back();  // reply() ends the body with its own newline
+        reply(http::status::ok, page, close,
+              {{"Content-Type", "text/html; charset=utf-8"},
+               {"Cache-Control", "no-store"},
+               {"Referrer-Policy", "no-referrer"},
+               {"Content-Security-Policy", "default-src 'none'; form-action 'self'; frame-ancestors 'none'"}});
+    }
+
+    void delete_image(const std::string& token)
+    {
+        // Any body (a form's) is left unread: the connection closes after the answer.
+        Deletion outcome;
+        try {
+            outcome = context_.service.delete_by_token(token);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "imagehost: cannot delete an image: %s\n", e.what());
+            return reply(http::status::service_unavailable, "image index unavailable, try again shortly", true);
+        }
+        switch (outcome) {
+        case Deletion::Deleted:
+            return reply(http::status::ok, "image deleted", true, {{"Cache-Control", "no-store"}});
+        case Deletion::Unknown:
+            return reply(http::status::not_found, "not found (already deleted, or not a deletion address)", true);
+        case Deletion::Failed:
+            break;
+        }
+        reply(http::status::internal_server_error, "cannot delete the image now, try again later", true);
     }
 
     // A request refused before its header was understood is still logged
@@ -169,6 +311,19 @@ private:
         if (!image)
             return reply(http::status::not_found, "not found", !keep_alive);
 
+        // Images never change: the id is their entity tag.
+        std::string etag = "\"" + image->id + "\"";
+        auto none_match = parser_->get()[http::field::if_none_match];
+        if (!none_match.empty() && none_match_hits(none_match, etag)) {
+            http::response<http::empty_body> res{http::status::not_modified, 11};
+            res.set(http::field::date, http_date());
+            res.set(http::field::etag, etag);
+            res.set(http::field::cache_control, cache_control(image->seconds_left));
+            set_connection(res, keep_alive);
+            log(304, 0);
+            return send_raw(serialize_header(res), UniqueFd(), 0, 0, !keep_alive);
+        }
+
         UniqueFd file;
         int failure = 0;
         if (!image->path) {
@@ -197,15 +352,18 @@ private:
         }
 
         auto size = image->size;
-        auto range = decide_range(parser_->get()[http::field::if_range].empty()
+        auto if_range = parser_->get()[http::field::if_range];
+        auto range = decide_range(if_range.empty() || if_range == etag
                                       ? parser_->get()[http::field::range]
-                                      : beast::string_view{},  // no validators are handed out, so none can match
+                                      : beast::string_view{},  // another validator: the whole image
                                   size);
         if (range.kind == RangeDecision::Unsatisfiable)
             return reply(http::status::range_not_satisfiable, "range not satisfiable", !keep_alive,
                          {{"Content-Range", "bytes */" + std::to_string(size)}});
 
         http::response<http::empty_body> res{http::status::ok, 11};
+        res.set(http::field::date, http_date());
+        res.set(http::field::etag, etag);
         res.set(http::field::content_type, image->mime);
         res.set("X-Content-Type-Options", "nosniff");
         res.set("Content-Security-Policy", "sandbox");
@@ -221,7 +379,7 @@ private:
                                                     std::to_string(first + length - 1) + "/" + std::to_string(size));
         }
         res.content_length(length);
-        res.keep_alive(keep_alive);
+        set_connection(res, keep_alive);
         if (!image->path && !head_only)
             return send_from_store(image->id, res.result_int(), serialize_header(res), first, length, !keep_alive);
         log(res.result_int(), head_only ? 0 : length);
@@ -297,6 +455,16 @@ private:
             return false;
         }
         return true;
+    }
+
+    // HTTP/1.1 keeps a connection unless told otherwise; an HTTP/1.0 client
+    // keeps it only when the answer says so.
+    template <class Response>
+    void set_connection(Response& res, bool keep_alive) const
+    {
+        res.keep_alive(keep_alive);
+        if (keep_alive && version_ < 11)
+            res.set(http::field::connection, "keep-alive");
     }
 
     static std::string serialize_header(const http::response<http::empty_body>& res)
@@ -414,6 +582,9 @@ private:
     void begin_upload()
     {
         auto& req = parser_->get();
+        if (!context_.keys.allows(req[http::field::authorization]))
+            return reply(http::status::unauthorized, "an upload key is required (Authorization: Bearer <key>)", true,
+                         {{"WWW-Authenticate", "Bearer"}});
         // Only a declared length lets an oversized body be refused before any
         // of it is read; chunked or unframed bodies are not accepted.
         if (parser_->chunked() || !parser_->content_length())
@@ -427,6 +598,12 @@ private:
         auto boundary = multipart_boundary(req[http::field::content_type]);
         if (!boundary)
             return reply(http::status::bad_request, "expected multipart/form-data with a boundary", true);
+        if (!disk_has_room(*parser_->content_length()))
+            return reply(http::status::insufficient_storage, "the server is short of disk space, upload refused",
+                         true);
+        if (auto refusal = context_.upload_limiter.admit(client_, *parser_->content_length()))
+            return reply(http::status::too_many_requests, refusal->reason, true,
+                         {{"Retry-After", std::to_string(refusal->retry_after_seconds)}});
 
         body_left_ = *parser_->content_length();
         receiver_.emplace(context_.service.files(), context_.config.max_upload_bytes);
@@ -446,6 +623,49 @@ private:
         read_body();
     }
 
+    // Keeps the last --min-free-disk of the file system free; the episode is
+    // logged when it begins and when it ends.
+    bool disk_has_room(std::uint64_t upload_bytes)
+    {
+        auto floor = context_.config.min_free_disk;
+        if (floor == 0)
+            return true;
+        auto free = free_disk_bytes(context_.config.data_dir.string());
+        bool room = !free || *free >= floor + upload_bytes;  // unknown: the write itself will tell
+        if (!room && !context_.disk_low.exchange(true))
+            std::fprintf(stderr,
+                         "imagehost: free disk below the floor (%llu bytes free, floor %llu): uploads refused with 507\n",
+                         static_cast<unsigned long long>(*free), static_cast<unsigned long long>(floor));
+        if (room && context_.disk_low.exchange(false))
+            std::fprintf(stderr, "imagehost: free disk above the floor again, uploads accepted\n");
+        return room;
+    }
+
+    // Every window of the body must bring kMinBodyProgressBytes (or the rest).
+    void watch_body_progress()
+    {
+        window_start_left_ = body_left_;
+        progress_.expires_after(kBodyProgressWindow);
+        progress_.async_wait([self = shared_from_this(), armed = ++progress_arming_](beast::error_code ec) {
+            if (ec || armed != self->progress_arming_ || self->body_left_ == 0)
+                return;
+            auto brought = self->window_start_left_ - self->body_left_;
+            if (brought < std::min(kMinBodyProgressBytes, self->window_start_left_)) {
+                self->deadline_passed_ = true;
+                beast::error_code ignored;
+                self->stream_.socket().cancel(ignored);
+                return;
+            }
+            self->watch_body_progress();
+        });
+    }
+
+    void stop_watching_body()
+    {
+        progress_.cancel();
+        ++progress_arming_;
+    }
+
     void read_body()
     {
         // Whatever came in with the header first.
@@ -459,6 +679,7 @@ private:
                 return;
         }
         arm_deadline(started_ + std::chrono::seconds(context_.config.request_timeout_seconds));
+        watch_body_progress();
         read_available_body();
     }
 
@@ -482,6 +703,7 @@ private:
                 body_left_ -= static_cast<std::uint64_t>(n);
                 if (!feed(std::string_view(chunk, static_cast<std::size_t>(n)))) {
                     disarm_deadline();
+                    stop_watching_body();
                     return;
                 }
                 continue;
@@ -499,6 +721,7 @@ private:
             return give_up_body();  // closed, reset, or too slow
         }
         disarm_deadline();
+        stop_watching_body();
         finish_body();
     }
 
@@ -508,8 +731,11 @@ private:
     {
         bool timed_out = deadline_passed_;
         disarm_deadline();
+        stop_watching_body();
         receiver_.reset();
-        abandon(timed_out ? 408 : 499);
+        if (timed_out)
+            return reply(http::status::request_timeout, "request body too slow", true);
+        abandon(499);
     }
 
     bool feed(std::string_view data)
@@ -542,11 +768,13 @@ private:
         if (result.status != 200)
             return reply(static_cast<http::status>(result.status), result.text, close);
         http::response<http::string_body> res{http::status::ok, 11};
+        res.set(http::field::date, http_date());
         res.set("Uploaded", result.text);
+        res.set("Deletion-Url", result.deletion_url);
         res.set(http::field::content_type, "text/plain; charset=utf-8");
         res.set("X-Content-Type-Options", "nosniff");
         res.body() = result.text + "\n";
-        res.keep_alive(!close);
+        set_connection(res, !close);
         res.prepare_payload();
         send(std::move(res), close, 200, result.text.size() + 1);
     }
@@ -560,6 +788,7 @@ private:
     void reply(http::status status, const std::string& reason, bool close, const Fields& extra = {})
     {
         auto set_headers = [&](auto& res) {
+            res.set(http::field::date, http_date());
             res.set(http::field::content_type, "text/plain; charset=utf-8");
             res.set("X-Content-Type-Options", "nosniff");
             if (status == http::status::method_not_allowed)
@@ -568,7 +797,7 @@ private:
                 res.set(http::field::retry_after, kRetryAfterSeconds);
             for (const auto& [name, value] : extra)
                 res.set(name, value);
-            res.keep_alive(!close);
+            set_connection(res, !close);
         };
         std::string body = reason + "\n";
         if (head_request_) {  // same header, no body: the connection must stay in step
@@ -640,17 +869,25 @@ private:
     {
         if (!context_.config.log_requests)
             return;
-        context_.log.write(remote_, method_, target_, status, bytes, Clock::now() - started_);
+        // A deletion token in the log would let its readers delete the image.
+        std::string_view target = target_;
+        if (target.rfind("/delete/", 0) == 0)
+            target = "/delete/(token)";
+        context_.log.write(client_, method_, target, status, bytes, Clock::now() - started_);
     }
 
     beast::tcp_stream stream_;
     ServiceContext& context_;
+    ConnectionSlot slot_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::empty_body>> parser_;
     std::optional<UploadReceiver> receiver_;
     std::optional<MultipartParser> multipart_;
     std::uint64_t body_left_ = 0;
     net::steady_timer deadline_;
+    net::steady_timer progress_;
+    std::uint64_t progress_arming_ = 0;
+    std::uint64_t window_start_left_ = 0;
     std::string raw_header_;
     std::size_t raw_header_sent_ = 0;
     UniqueFd raw_file_;
@@ -661,6 +898,9 @@ private:
     bool deadline_passed_ = false;
     std::uint64_t deadline_arming_ = 0;
     std::string remote_ = "-";
+    std::string client_ = "-";  // the peer, or the client a trusted proxy names
+    bool peer_is_proxy_ = false;
+    unsigned version_ = 11;
     std::string method_;
     std::string target_;
     Clock::time_point started_ = Clock::now();
@@ -670,9 +910,42 @@ private:
 
 }  // namespace
 
-void start_http_session(tcp::socket socket, const tcp::endpoint& peer, ServiceContext& context)
+void start_http_session(tcp::socket socket, const tcp::endpoint& peer, ConnectionSlot slot, ServiceContext& context)
 {
-    std::make_shared<HttpSession>(std::move(socket), peer, context)->read_header();
+    std::make_shared<HttpSession>(std::move(socket), peer, std::move(slot), context)->read_header();
+}
+
+std::string http_date()
+{
+    // Formatted once a second per thread: it goes on every answer.
+    thread_local std::time_t formatted_at = 0;
+    thread_local char text[40] = "";
+    std::time_t now = std::time(nullptr);
+    if (now != formatted_at) {
+        std::tm utc{};
+        gmtime_r(&now, &utc);
+        std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+        formatted_at = now;
+    }
+    return text;
+}
+
+void refuse_connection(tcp::socket& socket, const std::string& reason)
+{
+    int fd = socket.native_handle();
+    // What the client sent already is read first: closing with unread data
+    // would reset the connection, and the answer might be lost with it.
+    char discard[4096];
+    for (int i = 0; i < 16 && ::recv(fd, discard, sizeof discard, MSG_DONTWAIT) > 0; ++i) {
+    }
+    std::string body = reason + "\n";
+    std::string answer = "HTTP/1.1 503 Service Unavailable\r\nDate: " + http_date() +
+                         "\r\nRetry-After: 5\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                         "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    [[maybe_unused]] auto sent = ::send(fd, answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    ::shutdown(fd, SHUT_WR);
+    boost::system::error_code ignored;
+    socket.close(ignored);
 }
 
 }  // namespace imagehost

@@ -1,12 +1,16 @@
 #include "image_service.h"
 
+#include "deletion_token.h"
 #include "engine_factory.h"
 #include "image_address.h"
 #include "image_type.h"
 #include "local_storage.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <exception>
 
 namespace imagehost {
@@ -61,14 +65,18 @@ void ImageService::complete_upload(UploadReceiver& receiver, std::function<void(
     if (lifetime)
         record.expires = record.created + *lifetime;
     std::string address = public_url_ + "/" + record.id + "." + record.extension;
+    auto token = new_deletion_token();
+    record.deletion_hash = deletion_token_hash(token);
+    std::string deletion_url = public_url_ + "/delete/" + token;
     storage_->store(std::move(file), std::move(record), type->mime,
-                    [address = std::move(address), done = std::move(done)](int status) {
+                    [address = std::move(address), deletion_url = std::move(deletion_url),
+                     done = std::move(done)](int status) {
                         if (status == 200)
-                            done({200, address});
+                            done({200, address, deletion_url});
                         else if (status == 503)
-                            done({503, "image store unavailable, try again shortly"});
+                            done({503, "image store unavailable, try again shortly", {}});
                         else
-                            done({500, "cannot store the upload"});
+                            done({500, "cannot store the upload", {}});
                     });
 }
 
@@ -91,6 +99,56 @@ std::optional<StoredImage> ImageService::find(std::string_view target)
         return std::nullopt;
     return StoredImage{record->id, storage_->local_path(record->id), type->mime,
                        static_cast<std::uint64_t>(record->size), seconds_left};
+}
+
+std::optional<std::string> ImageService::deletion_subject(std::string_view token)
+{
+    auto id = metadata_->find_by_deletion_hash(deletion_token_hash(token));
+    if (!id)
+        return std::nullopt;
+    auto record = metadata_->find(*id);
+    if (!record)
+        return std::nullopt;
+    return public_url_ + "/" + record->id + "." + record->extension;
+}
+
+Deletion ImageService::delete_by_token(std::string_view token)
+{
+    auto id = metadata_->find_by_deletion_hash(deletion_token_hash(token));
+    if (!id)
+        return Deletion::Unknown;
+    if (!storage_->remove(*id)) {
+        std::fprintf(stderr, "imagehost: cannot delete the stored image %s: %s\n", id->c_str(),
+                     storage_->local_path(*id) ? std::strerror(errno) : "the store refused or is unavailable");
+        return Deletion::Failed;
+    }
+    metadata_->remove(*id);
+    return Deletion::Deleted;
+}
+
+bool ImageService::remove(std::string_view id)
+{
+    if (!is_well_formed_id(id) || !metadata_->find(id))
+        return false;
+    if (!storage_->remove(id)) {
+        auto path = storage_->local_path(id);
+        throw std::runtime_error(path ? "cannot delete the file " + path->string() + ": " + std::strerror(errno)
+                                      : "cannot delete image " + std::string(id) + " from the store");
+    }
+    metadata_->remove(id);
+    return true;
+}
+
+void ImageService::forget_removed()
+{
+    metadata_->forget_removed();
+    // The server reads the log every second; a day's entries are plenty.
+    constexpr std::int64_t kKeepSeconds = 86400;
+    auto now = static_cast<std::int64_t>(std::time(nullptr));
+    if (now - last_prune_ > 3600) {
+        last_prune_ = now;
+        metadata_->prune_removal_log(now - kKeepSeconds);
+    }
 }
 
 std::size_t ImageService::reap()

@@ -27,7 +27,10 @@ struct StoredImage {
 struct UploadResult {
     int status;
     std::string text;  // the address on success, else the reason
+    std::string deletion_url = {};  // on success
 };
+
+enum class Deletion { Deleted, Unknown, Failed };
 
 // What the service does, apart from HTTP: storing uploads, finding images and
 // reaping expired ones.
@@ -54,6 +57,18 @@ public:
     // deleted keeps its record so that the next round tries again.
     std::size_t reap();
 
+    // The address of the image a deletion token belongs to, if it still exists.
+    std::optional<std::string> deletion_subject(std::string_view token);
+    // Deletes the image and its record at once: it answers 404 from then on.
+    Deletion delete_by_token(std::string_view token);
+    // Deletes an image by id (its bytes first, so it stops being served at
+    // once, then its record). False if there was no such image.
+    bool remove(std::string_view id);
+
+    // Drops kept records that were removed elsewhere (by hand, or by
+    // `imagehost remove` while the server runs).
+    void forget_removed();
+
     // Where uploads are written while they arrive.
     ImageFiles& files() { return files_; }
     ImageStorage& storage() { return *storage_; }
@@ -68,6 +83,7 @@ private:
     const Clock& clock_;
     unsigned orphan_sweep_seconds_ = 0;
     std::int64_t last_orphan_sweep_ = 0;
+    std::int64_t last_prune_ = 0;  // wall clock, only on the thread of forget_removed
     std::unique_ptr<ImageStorage> storage_;  // last: its threads use the members above
 };
 

@@ -52,6 +52,21 @@ std::string column_text(sqlite3_stmt* s, int column)
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
+// Databases made before images had deletion addresses lack the column; their
+// images simply have no deletion token.
+void add_deletion_hash_column(sqlite3* db)
+{
+    Statement columns = prepare(db, "SELECT 1 FROM pragma_table_info('images') WHERE name = 'deletion_hash'");
+    if (sqlite3_step(columns.get()) == SQLITE_ROW)
+        return;
+    const char* add =
+        "ALTER TABLE images ADD COLUMN deletion_hash TEXT;"
+        "CREATE UNIQUE INDEX IF NOT EXISTS images_by_deletion_hash ON images(deletion_hash)"
+        "  WHERE deletion_hash IS NOT NULL;";
+    if (sqlite3_exec(db, add, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw_sqlite(db, "add the deletion column");
+}
+
 }  // namespace
 
 void MetadataStore::Closer::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -85,9 +100,19 @@ MetadataStore::MetadataStore(const std::filesystem::path& database) : db_(open(d
         "  size INTEGER NOT NULL,"
         "  created INTEGER NOT NULL,"
         "  expires INTEGER);"
-        "CREATE INDEX IF NOT EXISTS images_by_expiry ON images(expires) WHERE expires IS NOT NULL;";
+        "CREATE INDEX IF NOT EXISTS images_by_expiry ON images(expires) WHERE expires IS NOT NULL;"
+        // Every removal, also one made by hand or by another process, so that
+        // a running server can drop what it keeps in memory.
+        "CREATE TABLE IF NOT EXISTS removals ("
+        "  seq INTEGER PRIMARY KEY AUTOINCREMENT,"
+        "  id TEXT NOT NULL,"
+        "  at INTEGER NOT NULL);"
+        "CREATE TRIGGER IF NOT EXISTS images_removed AFTER DELETE ON images BEGIN"
+        "  INSERT INTO removals(id, at) VALUES(old.id, CAST(strftime('%s','now') AS INTEGER));"
+        "END;";
     if (sqlite3_exec(raw, setup, nullptr, nullptr, nullptr) != SQLITE_OK)
         throw_sqlite(raw, "initialise database");
+    add_deletion_hash_column(raw);
     Statement mode = prepare(raw, "PRAGMA journal_mode;");
     if (sqlite3_step(mode.get()) != SQLITE_ROW || column_text(mode.get(), 0) != "wal")
         throw std::runtime_error("database refused WAL mode");
@@ -97,6 +122,9 @@ MetadataStore::MetadataStore(const std::filesystem::path& database) : db_(open(d
     sqlite3_exec(reader_.get(), "PRAGMA mmap_size=268435456;", nullptr, nullptr, nullptr);
     find_statement_ = prepare(reader_.get(), "SELECT id, extension, size, created, expires FROM images WHERE id = ?")
                           .release();
+    Statement last = prepare(raw, "SELECT COALESCE(MAX(seq), 0) FROM removals");
+    if (sqlite3_step(last.get()) == SQLITE_ROW)
+        removals_seen_ = sqlite3_column_int64(last.get(), 0);
 }
 
 MetadataStore::~MetadataStore()
@@ -131,7 +159,9 @@ void MetadataStore::insert_locked(const ImageRecord& record)
 {
     if (!insert_statement_)
         insert_statement_ =
-            prepare(db_.get(), "INSERT INTO images(id, extension, size, created, expires) VALUES(?,?,?,?,?)").release();
+            prepare(db_.get(),
+                    "INSERT INTO images(id, extension, size, created, expires, deletion_hash) VALUES(?,?,?,?,?,?)")
+                .release();
     ReusedStatement s(insert_statement_);
     bind_text(s.get(), 1, record.id);
     bind_text(s.get(), 2, record.extension);
@@ -141,6 +171,10 @@ void MetadataStore::insert_locked(const ImageRecord& record)
         sqlite3_bind_int64(s.get(), 5, *record.expires);
     else
         sqlite3_bind_null(s.get(), 5);
+    if (record.deletion_hash.empty())
+        sqlite3_bind_null(s.get(), 6);
+    else
+        bind_text(s.get(), 6, record.deletion_hash);
     run_to_done(db_.get(), s.get(), "insert image");
 }
 
@@ -210,6 +244,47 @@ void MetadataStore::remove(std::string_view id)
     bind_text(s.get(), 1, id);
     run_to_done(db_.get(), s.get(), "delete image");
     cache_.remove(id);
+}
+
+std::optional<std::string> MetadataStore::find_by_deletion_hash(std::string_view hash)
+{
+    std::lock_guard lock(reader_mutex_);
+    auto s = prepare(reader_.get(), "SELECT id FROM images WHERE deletion_hash = ?");
+    bind_text(s.get(), 1, hash);
+    int rc = sqlite3_step(s.get());
+    if (rc == SQLITE_DONE)
+        return std::nullopt;
+    if (rc != SQLITE_ROW)
+        throw_sqlite(reader_.get(), "find deletion token");
+    return column_text(s.get(), 0);
+}
+
+void MetadataStore::forget_removed()
+{
+    std::lock_guard removals(removals_mutex_);
+    std::vector<std::pair<std::int64_t, std::string>> removed;
+    {
+        std::lock_guard lock(reader_mutex_);
+        auto s = prepare(reader_.get(), "SELECT seq, id FROM removals WHERE seq > ? ORDER BY seq");
+        sqlite3_bind_int64(s.get(), 1, removals_seen_);
+        int rc;
+        while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+            removed.emplace_back(sqlite3_column_int64(s.get(), 0), column_text(s.get(), 1));
+        if (rc != SQLITE_DONE)
+            throw_sqlite(reader_.get(), "read the removal log");
+    }
+    for (const auto& [seq, id] : removed) {
+        cache_.remove(id);
+        removals_seen_ = seq;
+    }
+}
+
+void MetadataStore::prune_removal_log(std::int64_t before)
+{
+    std::lock_guard lock(mutex_);
+    auto s = prepare(db_.get(), "DELETE FROM removals WHERE at < ?");
+    sqlite3_bind_int64(s.get(), 1, before);
+    run_to_done(db_.get(), s.get(), "prune the removal log");
 }
 
 }  // namespace imagehost

@@ -37,7 +37,19 @@ public:
     std::optional<ImageRecord> find(std::string_view id) override;
     std::vector<std::string> expired_ids(std::int64_t now, int limit) override;
     std::vector<std::string> all_ids() override;
+    // Removing a record (here, by another process, or by hand) drops it from
+    // the cache: at once here, at the next forget_removed() otherwise.
     void remove(std::string_view id) override;
+
+    // The id of the image whose deletion token hashes to `hash`, if any.
+    std::optional<std::string> find_by_deletion_hash(std::string_view hash) override;
+
+    // Drops from the cache every record removed since the last call, whoever
+    // removed it (every delete is logged by a trigger). Cheap when nothing
+    // changed; the server calls it every second.
+    void forget_removed() override;
+    // Forgets log entries older than `before` (Unix seconds).
+    void prune_removal_log(std::int64_t before) override;
 
 private:
     struct Closer {
@@ -55,6 +67,8 @@ private:
     sqlite3_stmt* find_statement_ = nullptr;  // on reader_, prepared once: lookups are the hot path
     sqlite3_stmt* insert_statement_ = nullptr;  // on db_, under mutex_, prepared on first use
     RecordCache cache_;
+    std::mutex removals_mutex_;
+    std::int64_t removals_seen_ = 0;  // under removals_mutex_
 };
 
 }  // namespace imagehost

@@ -27,6 +27,9 @@ const char* const kMigrations[] = {
     "  created BIGINT NOT NULL,"
     "  expires BIGINT);"
     "CREATE INDEX images_by_expiry ON images(expires) WHERE expires IS NOT NULL;",
+    // Deletion addresses: only the token's hash is kept.
+    "ALTER TABLE images ADD COLUMN deletion_hash TEXT;"
+    "CREATE UNIQUE INDEX images_by_deletion_hash ON images(deletion_hash) WHERE deletion_hash IS NOT NULL;",
 };
 
 struct ResultCloser {
@@ -218,11 +221,13 @@ void PostgresRecords::insert_all(const std::vector<ImageRecord>& records)
 {
     Lease lease(*this);
     PGconn* conn = lease.get();
-    const char* sql = "INSERT INTO images(id, extension, size, created, expires) VALUES($1, $2, $3, $4, $5)";
+    const char* sql =
+        "INSERT INTO images(id, extension, size, created, expires, deletion_hash) VALUES($1, $2, $3, $4, $5, $6)";
     auto insert = [&](const ImageRecord& record) {
         exec(conn, sql,
              {record.id, record.extension, std::to_string(record.size), std::to_string(record.created),
-              record.expires ? std::optional<std::string>(std::to_string(*record.expires)) : std::nullopt},
+              record.expires ? std::optional<std::string>(std::to_string(*record.expires)) : std::nullopt,
+              record.deletion_hash.empty() ? std::nullopt : std::optional<std::string>(record.deletion_hash)},
              "insert image", timeout_);
     };
     if (records.size() == 1)
@@ -280,6 +285,16 @@ void PostgresRecords::remove(std::string_view id)
 {
     Lease lease(*this);
     exec(lease.get(), "DELETE FROM images WHERE id = $1", {std::string(id)}, "delete image", timeout_);
+}
+
+std::optional<std::string> PostgresRecords::find_by_deletion_hash(std::string_view hash)
+{
+    Lease lease(*this);
+    auto r = exec(lease.get(), "SELECT id FROM images WHERE deletion_hash = $1", {std::string(hash)},
+                  "find deletion token", timeout_);
+    if (PQntuples(r.get()) == 0)
+        return std::nullopt;
+    return text(r.get(), 0, 0);
 }
 
 std::size_t PostgresRecords::reap_expired(std::int64_t now,

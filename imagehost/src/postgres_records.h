@@ -32,6 +32,7 @@ public:
     std::vector<std::string> expired_ids(std::int64_t now, int limit) override;
     std::vector<std::string> all_ids() override;
     void remove(std::string_view id) override;
+    std::optional<std::string> find_by_deletion_hash(std::string_view hash) override;
     std::size_t reap_expired(std::int64_t now, const std::function<bool(const std::string&)>& remove_image) override;
 
 private:

@@ -24,6 +24,14 @@ public:
     virtual std::vector<std::string> expired_ids(std::int64_t now, int limit) = 0;
     virtual std::vector<std::string> all_ids() = 0;
     virtual void remove(std::string_view id) = 0;
+    // The id of the image whose deletion token hashes to `hash`, if any.
+    virtual std::optional<std::string> find_by_deletion_hash(std::string_view hash) = 0;
+
+    // Drops records kept in memory that were removed by someone else since
+    // the last call; and forgets what that needs older than `before`. Stores
+    // that keep nothing in memory have nothing to do.
+    virtual void forget_removed() {}
+    virtual void prune_removal_log(std::int64_t /*before*/) {}
 
     // Deletes the images expired at `now`: `remove_image` deletes the stored
     // bytes (true when they are gone), then the record goes. An image whose

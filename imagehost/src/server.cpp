@@ -4,6 +4,7 @@
 #include "http_session.h"
 #include "image_service.h"
 #include "request_log.h"
+#include "tls_relay.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -12,7 +13,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <stdexcept>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -29,6 +33,29 @@ namespace {
 // Out of descriptors, the pending connection stays in the listen queue and
 // the listener stays readable: accepting again at once would spin a core.
 constexpr auto kAcceptPause = std::chrono::milliseconds(200);
+// How often records removed by another process are dropped from memory.
+constexpr auto kRemovalPoll = std::chrono::seconds(1);
+// Refusals of one kind are logged at most this often (an attack makes thousands).
+constexpr auto kRefusalLogInterval = std::chrono::seconds(10);
+
+std::unique_ptr<UploadKeys> make_keys(const Config& config)
+{
+    if (config.upload_keys.empty())
+        return std::make_unique<UploadKeys>();
+    return std::make_unique<UploadKeys>(config.upload_keys);
+}
+
+std::unique_ptr<TlsCredentials> make_tls(const Config& config)
+{
+    if (config.tls_cert.empty())
+        return nullptr;
+    return std::make_unique<TlsCredentials>(config.tls_cert, config.tls_key);
+}
+
+UploadLimitsConfig upload_limits(const Config& config)
+{
+    return {config.upload_rate_per_minute, config.upload_burst, config.upload_bytes_per_hour};
+}
 }  // namespace
 
 // One listening descriptor, watched by every event loop: a connection is
@@ -44,11 +71,17 @@ struct Server::Impl {
     Impl(Config config_in, const Clock& clock)
         : config(std::move(config_in)),
           service(config, clock),
-          context{config, service, log},
+          keys(make_keys(config)),
+          tls(make_tls(config)),
+          upload_limiter(upload_limits(config)),
+          per_address(config.max_connections_per_address),
+          context{config, service, log, *keys, upload_limiter},
           loops(make_loops(config.threads))
     {
+        for (const auto& proxy : config.trusted_proxies)
+            net::ip::make_address(proxy);  // throws on a malformed address
         if (config.max_connections == 0)
-            config.max_connections = connection_cap_for(descriptor_limit());
+            config.max_connections = connection_cap_for(descriptor_limit(), config.threads, tls != nullptr);
         tcp::endpoint endpoint(net::ip::make_address(config.listen_host), config.listen_port);
         for (auto& loop : loops)
             listeners.push_back(std::make_unique<Listener>(*loop));
@@ -101,22 +134,63 @@ struct Server::Impl {
             if (!ec) {
                 if (out_of_descriptors.exchange(false))
                     std::fprintf(stderr, "imagehost: file descriptors available again, accepting\n");
-                if (context.connections.load() >= config.max_connections) {
-                    if (!at_connection_cap.exchange(true))
-                        std::fprintf(stderr,
-                                     "imagehost: %u connections open, the cap; new connections are closed at once "
-                                     "until some end\n",
-                                     config.max_connections);
-                    boost::system::error_code ignored;
-                    socket.close(ignored);
-                } else {
-                    at_connection_cap = false;
-                    start_http_session(std::move(socket), listener.peer, context);
-                }
+                admit(std::move(socket), listener.peer);
             }
             accept(listener);
         };
         listener.acceptor.async_accept(listener.peer, std::move(on_accept));
+    }
+
+    void admit(tcp::socket socket, const tcp::endpoint& peer)
+    {
+        if (context.connections.load() >= config.max_connections) {
+            if (!at_connection_cap.exchange(true))
+                std::fprintf(stderr,
+                             "imagehost: %u connections open, the cap; new connections are answered 503 "
+                             "until some end\n",
+                             config.max_connections);
+            return refuse_connection(socket, "server busy, try again shortly");
+        }
+        at_connection_cap = false;
+        auto address = peer.address().to_string();
+        // A proxy in front speaks for many clients; its own connections are not limited.
+        bool proxy = std::find(config.trusted_proxies.begin(), config.trusted_proxies.end(), address) !=
+                     config.trusted_proxies.end();
+        if (!proxy && !per_address.try_open(address)) {
+            log_refusal("imagehost: connections from %s over --max-connections-per-address (%u); "
+                        "new ones answered 503\n",
+                        address, config.max_connections_per_address);
+            return refuse_connection(socket, "too many connections from your address, try again shortly");
+        }
+        auto slot = proxy ? ConnectionSlot() : ConnectionSlot(per_address, address);
+        if (tls)
+            return start_tls_connection(std::move(socket), peer, std::move(slot), tls->current(), context);
+        start_http_session(std::move(socket), peer, std::move(slot), context);
+    }
+
+    void log_refusal(const char* format, const std::string& address, unsigned limit)
+    {
+        auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(refusal_log_mutex);
+        if (now - last_refusal_logged < kRefusalLogInterval && last_refusal_logged.time_since_epoch().count() != 0)
+            return;
+        last_refusal_logged = now;
+        std::fprintf(stderr, format, address.c_str(), limit);
+    }
+
+    void schedule_removal_poll()
+    {
+        removal_timer.expires_after(kRemovalPoll);
+        removal_timer.async_wait([this](boost::system::error_code ec) {
+            if (ec)
+                return;
+            try {
+                service.forget_removed();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "imagehost: cannot read the removal log, will retry: %s\n", e.what());
+            }
+            schedule_removal_poll();
+        });
     }
 
     void schedule_reap()
@@ -142,11 +216,18 @@ struct Server::Impl {
     Config config;
     ImageService service;
     RequestLog log;
+    std::unique_ptr<UploadKeys> keys;
+    std::unique_ptr<TlsCredentials> tls;
+    UploadLimiter upload_limiter;
+    ConnectionCounter per_address;
     ServiceContext context;
     // Declared after everything sessions refer to, so they are destroyed first.
     std::vector<std::unique_ptr<net::io_context>> loops;
     std::vector<std::unique_ptr<Listener>> listeners;
     net::steady_timer reap_timer{*loops.front()};
+    net::steady_timer removal_timer{*loops.front()};
+    std::mutex refusal_log_mutex;
+    std::chrono::steady_clock::time_point last_refusal_logged{};
     // Each is logged once when it begins, whichever loop notices it.
     std::atomic<bool> out_of_descriptors{false};
     std::atomic<bool> at_connection_cap{false};
@@ -174,6 +255,7 @@ void Server::start()
     for (auto& listener : impl_->listeners)
         impl_->accept(*listener);
     impl_->schedule_reap();
+    impl_->schedule_removal_poll();
     for (auto& loop : impl_->loops) {
         impl_->guards.emplace_back(loop->get_executor());  // loops without connections keep running
         impl_->threads.emplace_back([&loop] { loop->run(); });
@@ -194,5 +276,26 @@ void Server::stop()
 }
 
 ImageService& Server::service() { return impl_->service; }
+
+void Server::reload()
+{
+    std::string failures;
+    try {
+        impl_->keys->reload();
+    } catch (const std::exception& e) {
+        failures += std::string(e.what()) + "; ";
+    }
+    if (impl_->tls) {
+        try {
+            impl_->tls->reload();
+        } catch (const std::exception& e) {
+            failures += std::string(e.what()) + "; ";
+        }
+    }
+    if (!failures.empty())
+        throw std::runtime_error(failures + "the previous ones stay in force");
+}
+
+std::size_t Server::upload_key_count() const { return impl_->keys->count(); }
 
 }  // namespace imagehost

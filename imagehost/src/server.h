@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "config.h"
 
+#include <cstddef>
 #include <memory>
 
 namespace imagehost {
@@ -26,6 +27,11 @@ public:
     void stop();
 
     ImageService& service();
+
+    // Reads the upload keys and the TLS certificate and key again (SIGHUP).
+    // What cannot be read keeps its previous value; the error is thrown.
+    void reload();
+    std::size_t upload_key_count() const;
 
 private:
     struct Impl;

@@ -2,6 +2,9 @@
 
 #include "descriptor_limit.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <system_error>
 
@@ -48,8 +51,10 @@ bool UploadReceiver::on_part_begin(const PartHeaders& headers)
         } catch (const std::system_error& e) {
             if (is_descriptor_exhaustion(e.code().value()))  // passes once connections close
                 return refuse(503, "server busy (out of file descriptors), try again shortly");
+            std::fprintf(stderr, "imagehost: cannot create an upload's file: %s\n", e.what());
             return refuse(500, "cannot store the upload");
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "imagehost: cannot create an upload's file: %s\n", e.what());
             return refuse(500, "cannot store the upload");
         }
         target_ = Target::File;
@@ -70,8 +75,10 @@ bool UploadReceiver::on_part_data(std::string_view data)
     case Target::File:
         if (file_->size() + data.size() > max_image_bytes_)
             return refuse(413, "image larger than " + std::to_string(max_image_bytes_) + " bytes");
-        if (!file_->write(data))
+        if (!file_->write(data)) {
+            std::fprintf(stderr, "imagehost: cannot write image %s: %s\n", file_->id().c_str(), std::strerror(errno));
             return refuse(500, "cannot store the upload");
+        }
         return true;
     case Target::SelfDestruct:
         if (self_destruct_->size() + data.size() > kMaxFieldBytes)

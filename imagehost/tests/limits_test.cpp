@@ -191,6 +191,9 @@ TEST_F(Limits, ClientThatStallsIsTimedOut)
     Connection c(server.port(), 5s);
     ASSERT_TRUE(c.send(request.substr(0, request.size() / 2)));
     auto started = std::chrono::steady_clock::now();
+    auto res = c.read_response();
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 408);
     EXPECT_TRUE(c.closed_by_server());
     EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
     expect_no_stray_files();

@@ -372,7 +372,9 @@ TEST_F(SharedEngines, KillingOneInstanceBehindNginxLosesNothingAcknowledged)
         auto instance = std::make_unique<Instance>(
             std::vector<std::string>{"--listen", "127.0.0.1:" + port, "--data-dir", (dir.path() / name).string(),
                                      "--public-url", "http://img.test", "--storage", storage, "--s3-endpoint",
-                                     env("IMAGEHOST_S3_ENDPOINT"), "--database", database, "--orphan-grace", grace},
+                                     env("IMAGEHOST_S3_ENDPOINT"), "--database", database, "--orphan-grace", grace,
+                                     // the eight uploaders all come from loopback
+                                     "--upload-rate", "0", "--upload-bytes-per-hour", "0"},
             dir.path() / (name + ".log"));
         EXPECT_TRUE(instance->wait_listening()) << name << " did not start";
         return instance;

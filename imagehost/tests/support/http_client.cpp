@@ -19,7 +19,7 @@ std::string HttpResponse::header(const std::string& lower_name) const
     return it == headers.end() ? std::string() : it->second;
 }
 
-UniqueFd connect_loopback(unsigned short port, std::chrono::milliseconds timeout)
+UniqueFd connect_loopback(unsigned short port, std::chrono::milliseconds timeout, const char* source)
 {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd)
@@ -35,12 +35,20 @@ UniqueFd connect_loopback(unsigned short port, std::chrono::milliseconds timeout
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (source) {  // 127.0.0.2, 127.0.0.3...: other clients, as the server sees them
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, source, &from.sin_addr);
+        if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&from), sizeof from) != 0)
+            return UniqueFd();
+    }
     if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         return UniqueFd();
     return fd;
 }
 
-Connection::Connection(unsigned short port, std::chrono::milliseconds timeout) : fd_(connect_loopback(port, timeout))
+Connection::Connection(unsigned short port, std::chrono::milliseconds timeout, const char* source)
+    : fd_(connect_loopback(port, timeout, source))
 {
     if (!fd_)
         throw std::runtime_error("cannot connect to port " + std::to_string(port));

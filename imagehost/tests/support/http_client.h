@@ -23,13 +23,15 @@ struct HttpResponse {
 };
 
 // A TCP connection to 127.0.0.1:port without Nagle's delay, every read and
-// write limited to `timeout`; an invalid descriptor if it cannot be made.
-UniqueFd connect_loopback(unsigned short port, std::chrono::milliseconds timeout);
+// write limited to `timeout`, from the loopback address `source` if given;
+// an invalid descriptor if it cannot be made.
+UniqueFd connect_loopback(unsigned short port, std::chrono::milliseconds timeout, const char* source = nullptr);
 
 // One TCP connection to 127.0.0.1:port; every read and write has a timeout.
 class Connection {
 public:
-    explicit Connection(unsigned short port, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    explicit Connection(unsigned short port, std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                        const char* source = nullptr);
 
     bool send(std::string_view bytes);
     // Reads one response; HEAD responses carry no body. nullopt if the
