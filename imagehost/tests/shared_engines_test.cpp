@@ -203,6 +203,29 @@ TEST_F(SharedEngines, ExpiryIsSeenByEveryInstanceAndEachImageReapedOnce)
     EXPECT_EQ(fetch(a->port(), kept_target).status, 200);
 }
 
+TEST_F(SharedEngines, ADeletionAddressWorksOnAnyInstanceAndEveryInstanceForgetsTheImage)
+{
+    auto a = instance();
+    auto b = instance();
+    UploadForm form;
+    form.file_bytes = fake_image("png", 3000);
+    auto stored = upload(a->port(), form);
+    auto target = uploaded_target(stored);
+    auto deletion = target_of(stored.header("deletion-url"));
+    ASSERT_EQ(deletion.rfind("/delete/", 0), 0u) << deletion;
+    ASSERT_EQ(fetch(a->port(), target).status, 200);
+    ASSERT_EQ(fetch(b->port(), target).status, 200);
+
+    Connection c(b->port());
+    ASSERT_TRUE(c.send("POST " + deletion + " HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n"));
+    auto deleted = c.read_response();
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(deleted->status, 200) << deleted->body;
+    EXPECT_EQ(fetch(a->port(), target).status, 404);
+    EXPECT_EQ(fetch(b->port(), target).status, 404);
+    EXPECT_EQ(object_count(), 0u);
+}
+
 TEST_F(SharedEngines, InstancesStartingTogetherCreateTheSchemaOnce)
 {
     std::vector<std::thread> starting;
