@@ -12,20 +12,31 @@ PACKAGES=(
     # Release: installers and the portable zip (scripts/package.sh)
     nsis zip
     # Image host: a native Linux service
-    g++ libboost1.81-dev libsqlite3-dev libssl-dev openssl clang libclang-rt-14-dev
+    g++ libboost1.81-dev libsqlite3-dev libssl-dev openssl clang libclang-rt-14-dev libcurl4-openssl-dev libpq-dev
+)
+# Engines the image host's shared-storage tests run on, without their
+# recommendations (those would add hundreds of MB the tests never use).
+ENGINE_PACKAGES=(
+    postgresql-15 swift-proxy swift-object swift-container swift-account memcached nginx
 )
 
-missing=()
-for pkg in "${PACKAGES[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$pkg")
-    fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+missing_of() {
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            echo "$pkg"
+        fi
+    done
+}
+
+mapfile -t missing < <(missing_of "${PACKAGES[@]}")
+mapfile -t missing_engines < <(missing_of "${ENGINE_PACKAGES[@]}")
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_engines[@]} -eq 0 ] && exit 0
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-echo "Installing: ${missing[*]}"
+echo "Installing: ${missing[*]} ${missing_engines[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing_engines[@]} -eq 0 ] ||
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing_engines[@]}" >/dev/null

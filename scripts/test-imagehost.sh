@@ -12,6 +12,19 @@ cmake -S "$root/imagehost" -B "$build" -G Ninja >/dev/null
 cmake --build "$build"
 (cd "$build" && ctest --output-on-failure -j2)
 
+# Several instances on shared engines: real PostgreSQL, Swift's S3 layer and
+# nginx, started once for the whole suite. An engine that cannot start fails the run.
+echo "test-imagehost: shared engines (PostgreSQL, S3 on Swift, nginx)"
+"$root/scripts/imagehost-engines.sh" bash -c '
+    set -e
+    IMAGEHOST_BINARY="$1/imagehost" "$1/shared_engines_test"
+    # The HTTP contract once more, on the shared kinds (tests that look at
+    # local files are for the local kind only).
+    export IMAGEHOST_TEST_ENGINES=shared
+    "$1/upload_roundtrip_test" --gtest_brief=1 --gtest_filter=-*ClientNameAndTypeAreNotTrusted:*HostileFileNames
+    "$1/ranges_and_queries_test" --gtest_brief=1
+' engines "$build"
+
 if ! command -v clang++ >/dev/null 2>&1; then
     echo "test-imagehost: clang++ not found, multipart fuzzing skipped" >&2
     exit 0

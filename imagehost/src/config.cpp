@@ -87,8 +87,10 @@ std::string usage()
            "                            (default 60 and 20; 0: no limit)\n"
            "  --upload-bytes-per-hour SIZE  per client address (default 2G; 0: no limit)\n"
            "  --min-free-disk SIZE      refuse uploads below this much free disk (default 1G; 0: none)\n"
-           "  --trust-forwarded-for ADDRESS[,ADDRESS...]  proxies whose X-Forwarded-For names the client\n"
-           "usage: imagehost remove --data-dir DIR ID...   deletes images (and their records) for good\n";
+           "  --trust-forwarded-for ADDRESS[,ADDRESS...]  proxies whose X-Forwarded-For names the client\n" +
+           engine_usage() +
+           "usage: imagehost remove --data-dir DIR ID...   deletes images (and their records) for good\n"
+           "       (with the --storage, --s3-* and --database flags for shared engines)\n";
 }
 
 Config parse_command_line(const std::vector<std::string>& args)
@@ -147,9 +149,10 @@ Config parse_command_line(const std::vector<std::string>& args)
             config.min_free_disk = parse_size(name, value);
         else if (name == "--trust-forwarded-for")
             config.trusted_proxies = split_addresses(value);
-        else
+        else if (!parse_engine_flag(name, value, config.engines))
             throw std::invalid_argument("unknown flag " + name + "\n" + usage());
     }
+    check_engine_flags(config.engines);
     if (config.tls_cert.empty() != config.tls_key.empty())
         throw std::invalid_argument("--tls-cert and --tls-key go together");
     return config;

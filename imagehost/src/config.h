@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine_config.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -34,6 +36,9 @@ struct Config {
     std::uint64_t min_free_disk = 1ull << 30;          // 0: no floor
     // Peers (a proxy on this machine) whose X-Forwarded-For names the client.
     std::vector<std::string> trusted_proxies;
+
+    // Where images and records live: local by default.
+    EngineConfig engines;
 };
 
 // "123", "4K", "2G", "1T" (powers of 1024) as bytes.

@@ -9,7 +9,7 @@ namespace {
 constexpr unsigned kSyncThreads = 8;
 }
 
-GroupCommitter::GroupCommitter(ImageFiles& files, MetadataStore& metadata) : files_(files), metadata_(metadata)
+GroupCommitter::GroupCommitter(ImageFiles& files, RecordStore& metadata) : files_(files), metadata_(metadata)
 {
     directory_thread_ = std::thread([this] { sync_directory_when_asked(); });
     for (unsigned i = 0; i < kSyncThreads; ++i)

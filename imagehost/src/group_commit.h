@@ -1,7 +1,7 @@
 #pragma once
 
 #include "image_files.h"
-#include "metadata_store.h"
+#include "record_store.h"
 
 #include <condition_variable>
 #include <deque>
@@ -26,7 +26,7 @@ class GroupCommitter {
 public:
     using Done = std::function<void(bool stored)>;
 
-    GroupCommitter(ImageFiles& files, MetadataStore& metadata);
+    GroupCommitter(ImageFiles& files, RecordStore& metadata);
     // Finishes everything submitted (those uploads are stored and told) first.
     ~GroupCommitter();
     GroupCommitter(const GroupCommitter&) = delete;
@@ -59,7 +59,7 @@ private:
     };
 
     ImageFiles& files_;
-    MetadataStore& metadata_;
+    RecordStore& metadata_;
     std::mutex mutex_;
     std::condition_variable to_sync_ready_;
     std::deque<Job> to_sync_;

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -315,7 +316,7 @@ private:
             return reply(http::status::not_found, "not found", !keep_alive);
 
         // Images never change: the id is their entity tag.
-        std::string etag = "\"" + image->path.filename().string() + "\"";
+        std::string etag = "\"" + image->id + "\"";
         auto none_match = parser_->get()[http::field::if_none_match];
         if (!none_match.empty() && none_match_hits(none_match, etag)) {
             http::response<http::empty_body> res{http::status::not_modified, 11};
@@ -329,15 +330,17 @@ private:
 
         UniqueFd file;
         int failure = 0;
-        if (head_only) {  // the file's presence is enough, and needs no descriptor
+        if (!image->path) {
+            // In remote storage: the record is enough for HEAD; GET streams from the store.
+        } else if (head_only) {  // the file's presence is enough, and needs no descriptor
             struct stat info{};
-            if (::stat(image->path.c_str(), &info) != 0)
+            if (::stat(image->path->c_str(), &info) != 0)
                 failure = errno;
         } else {
             // Stored images never change, so the recorded size is the file's;
             // should the file be shorter all the same, sendfile finds out and
             // the connection is closed rather than the response padded.
-            file = UniqueFd(::open(image->path.c_str(), O_RDONLY | O_CLOEXEC));
+            file = UniqueFd(::open(image->path->c_str(), O_RDONLY | O_CLOEXEC));
             if (!file)
                 failure = errno;
         }
@@ -381,8 +384,81 @@ private:
         }
         res.content_length(length);
         set_connection(res, keep_alive);
+        if (!image->path && !head_only)
+            return send_from_store(image->id, res.result_int(), serialize_header(res), first, length, !keep_alive);
         log(res.result_int(), head_only ? 0 : length);
         send_raw(serialize_header(res), std::move(file), first, head_only ? 0 : length, !keep_alive);
+    }
+
+    // Streams an image from remote storage on one of the storage's threads,
+    // which writes to the socket itself (blocking, within the response
+    // deadline) while this session waits. The header goes out with the first
+    // bytes, so a store that fails before them still gets a 503 or 404 answered.
+    void send_from_store(const std::string& id, int status, std::string header, std::uint64_t first,
+                         std::uint64_t length, bool close)
+    {
+        struct Transfer {
+            std::string header;
+            bool header_sent = false;
+        };
+        auto transfer = std::make_shared<Transfer>();
+        transfer->header = std::move(header);
+        int fd = stream_.socket().native_handle();
+        auto deadline = Clock::now() + std::chrono::seconds(context_.config.request_timeout_seconds);
+        auto sink = [transfer, fd, deadline](std::string_view bytes) {
+            if (!transfer->header_sent) {
+                if (!send_blocking(fd, transfer->header, deadline))
+                    return false;
+                transfer->header_sent = true;
+            }
+            return send_blocking(fd, bytes, deadline);
+        };
+        auto done = [self = shared_from_this(), transfer, status, length, close](ReadOutcome outcome) {
+            net::post(self->stream_.get_executor(), [self, transfer, status, length, close, outcome] {
+                if (transfer->header_sent) {
+                    self->log(status, length);
+                    if (outcome != ReadOutcome::Complete)
+                        return self->close_quietly();  // a response cut short cannot be mended
+                    return self->finish_raw(true);
+                }
+                if (outcome == ReadOutcome::Complete) {  // nothing to stream
+                    self->log(status, length);
+                    return self->send_raw(std::move(transfer->header), UniqueFd(), 0, 0, close);
+                }
+                if (outcome == ReadOutcome::NotFound)  // deleted meanwhile
+                    return self->reply(http::status::not_found, "not found", close);
+                if (outcome == ReadOutcome::ClientFailed)
+                    return self->abandon(499);
+                self->reply(http::status::service_unavailable, "image store unavailable, try again shortly", true);
+            });
+        };
+        close_after_send_ = close;
+        context_.service.storage().read(id, first, length, std::move(sink), std::move(done));
+    }
+
+    // Sends all of `bytes` on the non-blocking socket, waiting for room until the deadline.
+    static bool send_blocking(int fd, std::string_view bytes, Clock::time_point deadline)
+    {
+        while (!bytes.empty()) {
+            ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (n > 0) {
+                bytes.remove_prefix(static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                if (left <= 0)
+                    return false;
+                pollfd wait{fd, POLLOUT, 0};
+                if (::poll(&wait, 1, static_cast<int>(std::min<long long>(left, 1000))) < 0 && errno != EINTR)
+                    return false;
+                continue;
+            }
+            return false;
+        }
+        return true;
     }
 
     // HTTP/1.1 keeps a connection unless told otherwise; an HTTP/1.0 client

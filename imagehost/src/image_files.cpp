@@ -109,6 +109,14 @@ void ImageFiles::make_durable(PendingFile& file)
     file.committed_ = true;
 }
 
+void ImageFiles::finish_writing(PendingFile& file)
+{
+    if (!file.flush())
+        throw_errno("write " + file.path_.string());
+    if (!file.fd_.reset())
+        throw_errno("close " + file.path_.string());
+}
+
 void ImageFiles::sync_images_directory()
 {
     if (::fsync(images_dir_fd_.get()) != 0)

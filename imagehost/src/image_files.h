@@ -61,6 +61,9 @@ public:
     // after sync_images_directory(). Throws on failure; the file is then
     // removed with its object.
     void make_durable(PendingFile& file);
+    // Writes out what is held back and closes the file, without fsync: for
+    // a spooled upload whose bytes are made durable elsewhere. Throws on failure.
+    void finish_writing(PendingFile& file);
     // One fsync of the image directory makes every name created before it durable.
     void sync_images_directory();
 

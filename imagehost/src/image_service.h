@@ -1,9 +1,10 @@
 #pragma once
 
 #include "clock.h"
-#include "group_commit.h"
+#include "config.h"
 #include "image_files.h"
-#include "metadata_store.h"
+#include "image_storage.h"
+#include "record_store.h"
 #include "upload_receiver.h"
 
 #include <cstdint>
@@ -16,7 +17,8 @@
 namespace imagehost {
 
 struct StoredImage {
-    std::filesystem::path path;
+    std::string id;
+    std::optional<std::filesystem::path> path;  // to send; none when the storage is remote
     std::string_view mime;
     std::uint64_t size;  // as recorded when it was stored
     std::optional<std::int64_t> seconds_left;  // until self-destruct, if any
@@ -30,17 +32,13 @@ struct UploadResult {
 
 enum class Deletion { Deleted, Unknown, Failed };
 
-struct RecoveryReport {
-    std::size_t temporary_files = 0;
-    std::size_t unrecorded_files = 0;
-    std::size_t missing_files = 0;
-};
-
 // What the service does, apart from HTTP: storing uploads, finding images and
 // reaping expired ones.
 class ImageService {
 public:
     ImageService(const std::filesystem::path& data_dir, std::string public_url, const Clock& clock);
+    // The storage and records the configuration names (local ones by default).
+    ImageService(const Config& config, const Clock& clock);
 
     // Brings files and records back in line after a crash: removes temporary
     // files, files that were never acknowledged, and records without a file.
@@ -63,26 +61,30 @@ public:
     std::optional<std::string> deletion_subject(std::string_view token);
     // Deletes the image and its record at once: it answers 404 from then on.
     Deletion delete_by_token(std::string_view token);
-    // Deletes an image by id (file first, so it stops being served at once,
-    // then its record). False if there was no such image.
+    // Deletes an image by id (its bytes first, so it stops being served at
+    // once, then its record). False if there was no such image.
     bool remove(std::string_view id);
 
     // Drops kept records that were removed elsewhere (by hand, or by
     // `imagehost remove` while the server runs).
     void forget_removed();
 
+    // Where uploads are written while they arrive.
     ImageFiles& files() { return files_; }
+    ImageStorage& storage() { return *storage_; }
 
-    // Ends group commits after the uploads already handed over.
-    void stop_committing() { committer_.stop(); }
+    // Ends the storage's work after the uploads already handed over.
+    void stop_committing() { storage_->stop(); }
 
 private:
-    ImageFiles files_;
-    MetadataStore metadata_;
+    ImageFiles files_;  // the images themselves, or the spool of uploads bound for remote storage
+    std::unique_ptr<RecordStore> metadata_;
     std::string public_url_;
     const Clock& clock_;
+    unsigned orphan_sweep_seconds_ = 0;
+    std::int64_t last_orphan_sweep_ = 0;
     std::int64_t last_prune_ = 0;  // wall clock, only on the thread of forget_removed
-    GroupCommitter committer_;  // last: its threads use the members above
+    std::unique_ptr<ImageStorage> storage_;  // last: its threads use the members above
 };
 
 }  // namespace imagehost

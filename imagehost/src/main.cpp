@@ -20,31 +20,42 @@ namespace {
 // first) and the server drops the record it kept within a second.
 int remove_images(const std::vector<std::string>& args)
 {
-    std::filesystem::path data_dir = "imagehost-data";
+    imagehost::Config config;
+    std::filesystem::path& data_dir = config.data_dir;
     std::vector<std::string> ids;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--data-dir" && i + 1 < args.size())
-            data_dir = args[++i];
-        else if (args[i].rfind("--data-dir=", 0) == 0)
-            data_dir = args[i].substr(11);
-        else if (args[i].rfind("--", 0) == 0) {
-            std::fprintf(stderr, "usage: imagehost remove --data-dir DIR ID...\n");
-            return 2;
-        } else
-            ids.push_back(args[i]);
+    try {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            if (args[i] == "--data-dir" && i + 1 < args.size())
+                data_dir = args[++i];
+            else if (args[i].rfind("--data-dir=", 0) == 0)
+                data_dir = args[i].substr(11);
+            else if (args[i].rfind("--", 0) == 0 && i + 1 < args.size() &&
+                     imagehost::parse_engine_flag(args[i], args[i + 1], config.engines))
+                ++i;  // images and records on shared engines
+            else if (args[i].rfind("--", 0) == 0) {
+                std::fprintf(stderr, "usage: imagehost remove --data-dir DIR ID...\n");
+                return 2;
+            } else
+                ids.push_back(args[i]);
+        }
+        imagehost::check_engine_flags(config.engines);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
     }
     if (ids.empty()) {
         std::fprintf(stderr, "usage: imagehost remove --data-dir DIR ID...\n");
         return 2;
     }
-    if (!std::filesystem::exists(data_dir / "images.sqlite3")) {
+    if (!config.engines.shared_database() && !std::filesystem::exists(data_dir / "images.sqlite3")) {
         std::fprintf(stderr, "imagehost: no image database in %s\n", data_dir.c_str());
         return 1;
     }
     int status = 0;
     try {
         imagehost::SystemClock clock;
-        imagehost::ImageService service(data_dir, "http://localhost", clock);
+        config.public_url = "http://localhost";
+        imagehost::ImageService service(config, clock);
         for (const auto& given : ids) {
             // An address or a file name is as good as an id: ".../<id>.png" -> <id>.
             std::string id = given.substr(given.rfind('/') == std::string::npos ? 0 : given.rfind('/') + 1);

@@ -70,7 +70,7 @@ struct Listener {
 struct Server::Impl {
     Impl(Config config_in, const Clock& clock)
         : config(std::move(config_in)),
-          service(config.data_dir, config.public_url, clock),
+          service(config, clock),
           keys(make_keys(config)),
           tls(make_tls(config)),
           upload_limiter(upload_limits(config)),

@@ -1,5 +1,9 @@
 #include "test_server.h"
 
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -19,8 +23,39 @@ TempDir::~TempDir()
     fs::remove_all(path_, ec);
 }
 
+namespace {
+
+// With IMAGEHOST_TEST_ENGINES=shared (under scripts/imagehost-engines.sh) the
+// same tests run on PostgreSQL and the S3 store, each server with a database
+// and a key prefix of its own.
+void use_shared_engines_if_asked(Config& config)
+{
+    const char* kind = std::getenv("IMAGEHOST_TEST_ENGINES");
+    if (!kind || std::string(kind) != "shared")
+        return;
+    auto env = [](const char* name) {
+        const char* value = std::getenv(name);
+        if (!value)
+            throw std::runtime_error(std::string(name) + " is not set: run under scripts/imagehost-engines.sh");
+        return std::string(value);
+    };
+    std::random_device rd;
+    std::string name = "t" + std::to_string(rd()) + std::to_string(rd());
+    std::string url = env("IMAGEHOST_PG_URL");
+    std::unique_ptr<PGconn, void (*)(PGconn*)> conn(PQconnectdb(url.c_str()), PQfinish);
+    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(conn.get(), ("CREATE DATABASE " + name).c_str()), PQclear);
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+        throw std::runtime_error(std::string("cannot create a test database: ") + PQerrorMessage(conn.get()));
+    config.engines.database = url.substr(0, url.rfind('/') + 1) + name;
+    config.engines.storage = "s3://" + env("IMAGEHOST_S3_BUCKET") + "/" + name + "/";
+    config.engines.s3_endpoint = env("IMAGEHOST_S3_ENDPOINT");
+}
+
+}  // namespace
+
 TestServer::TestServer(const std::function<void(Config&)>& adjust)
 {
+    use_shared_engines_if_asked(config_);
     config_.listen_host = "127.0.0.1";
     config_.listen_port = 0;
     config_.data_dir = dir_.path();
