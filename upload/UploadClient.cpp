@@ -145,7 +145,7 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
     for (const UploadFormField& field : request.m_fields) {
         const HRESULT hr = WriteFormField(hRequest, boundary, field.m_strName, field.m_strValue);
         if (FAILED(hr))
-            return hr;
+            return AnswerAfterFailedWrite(hRequest, context, hr, response);
     }
 
     DWORD totalSent = 0;
@@ -155,11 +155,12 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
                                           file.m_strContentType, static_cast<DWORD>(fileSizes[i]), totalSent,
                                           totalFileBytes);
         if (FAILED(hr))
-            return hr;
+            return AnswerAfterFailedWrite(hRequest, context, hr, response);
     }
 
     if (!WriteAll(hRequest, ClosingDelimiter(boundary)))
-        return Fail(L"InternetWriteFile", ::GetLastError(), UploadStep::SendingImage);
+        return AnswerAfterFailedWrite(hRequest, context,
+                                      Fail(L"InternetWriteFile", ::GetLastError(), UploadStep::SendingImage), response);
 
     const DWORD endStarted = ::GetTickCount();
     if (!::HttpEndRequestW(hRequest, nullptr, 0, context))
@@ -184,14 +185,46 @@ HRESULT UploadClient::Send(UploadRequest& request, UploadResponse& response)
     ReadResponseBody(hRequest);
     // The request went through; whether the host took the image is its
     // status: a refusal carries the host's one-line reason.
-    if (statusCode >= 400) {
-        m_error.kind = UploadErrorKind::Refused;
-        m_error.step = UploadStep::WaitingForAnswer;
-        m_error.status = static_cast<int>(statusCode);
-        m_error.reason = OneLineReason(m_strResponseBody);
-        m_error.host = endpoint.HostAndPort();
-    }
+    if (statusCode >= 400)
+        RecordRefusal(static_cast<int>(statusCode));
     return S_OK;
+}
+
+void UploadClient::RecordRefusal(int status)
+{
+    m_error = UploadError();
+    m_error.kind = UploadErrorKind::Refused;
+    m_error.step = UploadStep::WaitingForAnswer;
+    m_error.status = status;
+    m_error.reason = OneLineReason(m_strResponseBody);
+    m_error.host = m_pRequest ? m_pRequest->m_endpoint.HostAndPort() : CString();
+}
+
+HRESULT UploadClient::AnswerAfterFailedWrite(HINTERNET hRequest, DWORD_PTR context, HRESULT failed,
+                                             UploadResponse& response)
+{
+    if (m_error.step != UploadStep::SendingImage)
+        return failed;
+    // A host that refuses an upload (no key, a full disk) may answer and
+    // close before it has read the body: its answer says more than the
+    // broken write.
+    DWORD statusCode = 0;
+    DWORD statusLength = sizeof(statusCode);
+    if (::HttpEndRequestW(hRequest, nullptr, 0, context) &&
+        ::HttpQueryInfoW(hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &statusCode, &statusLength,
+                         nullptr) &&
+        statusCode >= 400) {
+        response.m_nStatusCode = static_cast<int>(statusCode);
+        ReadResponseHeaders(hRequest);
+        ReadResponseBody(hRequest);
+        RecordRefusal(static_cast<int>(statusCode));
+        return S_OK;
+    }
+    // The handshake was over long before: a secure channel that breaks now
+    // is a connection the host closed, not a certificate it failed.
+    if (m_error.error == ERROR_INTERNET_SECURITY_CHANNEL_ERROR)
+        m_error.kind = UploadErrorKind::ConnectionLost;
+    return failed;
 }
 
 HRESULT UploadClient::WriteFormField(HINTERNET hRequest, const CString& boundary, const CString& name,

@@ -78,6 +78,10 @@ private:
     void SetTimeouts(HINTERNET handle) const;
     // Records the failed call in m_error and returns its result.
     HRESULT Fail(const wchar_t* api, DWORD error, UploadStep step, const CString& path = CString());
+    // A refusal by the host, with its status and its one-line reason.
+    void RecordRefusal(int status);
+    // After a write of the body failed: the host's answer when it sent one.
+    HRESULT AnswerAfterFailedWrite(HINTERNET hRequest, DWORD_PTR context, HRESULT failed, UploadResponse& response);
 };
 
 // HRESULT_FROM_WIN32, except that a failed step whose error code reads 0 is

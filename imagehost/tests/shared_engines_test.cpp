@@ -449,14 +449,21 @@ TEST_F(SharedEngines, KillingOneInstanceBehindNginxLosesNothingAcknowledged)
     // without recording: then every object has its record and every record
     // its object (uploads recorded but cut off before their answer may stay).
     a = start(port_a, "a-again", "0");
-    auto recorded = PostgresRecords(database).all_ids();
-    std::vector<S3Client::Listed> keys;
-    std::string next;
-    ASSERT_EQ(store().list("", keys, next), 200);
-    std::set<std::string> objects;
-    for (const auto& k : keys)
-        objects.insert(k.key);
-    EXPECT_EQ(objects, std::set<std::string>(recorded.begin(), recorded.end()));
+    // The sweep runs beside the restarted instance's start: wait for it.
+    std::set<std::string> objects, records;
+    auto matched = [&] {
+        auto recorded = PostgresRecords(database).all_ids();
+        records = std::set<std::string>(recorded.begin(), recorded.end());
+        std::vector<S3Client::Listed> keys;
+        std::string next;
+        objects.clear();
+        if (store().list("", keys, next) != 200)
+            return false;
+        for (const auto& k : keys)
+            objects.insert(k.key);
+        return objects == records;
+    };
+    EXPECT_TRUE(eventually(matched)) << objects.size() << " objects, " << records.size() << " records";
     for (const auto& [target, bytes] : acknowledged)
         EXPECT_EQ(objects.count(target.substr(1, 32)), 1u) << target;
     auto first = acknowledged.begin();
