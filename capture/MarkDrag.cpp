@@ -62,12 +62,11 @@ CRect ContinueMark(Mark& mark, POINT pt, const PixelView& source)
     if (IsRectTool(mark.tool)) {
         const CRect before = mark.rect;
         const POINT anchor = mark.points.front();
-        mark.rect = NormalizedRect(DragAfterMove(CRect(anchor.x, anchor.y, anchor.x, anchor.y), pt));
-        if (mark.tool == MarkTool::Pixelate) {
-            const int block = mark.size;
-            mark = MakePixelateMark(source, mark.rect, block);
-            mark.points = {anchor};
-        }
+        const CRect rect = NormalizedRect(DragAfterMove(CRect(anchor.x, anchor.y, anchor.x, anchor.y), pt));
+        if (mark.tool == MarkTool::Pixelate)
+            RepixelateMark(mark, source, rect);
+        else
+            mark.rect = rect;
         return Union(before, mark.rect);
     }
     switch (mark.tool) {

@@ -179,14 +179,24 @@ void DrawPixelate(HDC dc, const Mark& mark)
     if (part.IsRectEmpty() || bs <= 0 ||
         mark.blocks.size() != static_cast<size_t>(columns) * static_cast<size_t>(BlockRows(mark.rect, bs)))
         return;
-    // Only the visible part is spelt out pixel by pixel and set in one call.
-    std::vector<DWORD> pixels(static_cast<size_t>(part.Width()) * static_cast<size_t>(part.Height()));
+    // Only the visible part is spelt out, a run per block, and set in one
+    // call; the lines of one row of blocks are alike.
+    const size_t width = static_cast<size_t>(part.Width());
+    std::vector<DWORD> pixels(width * static_cast<size_t>(part.Height()));
     for (int y = part.top; y < part.bottom; ++y) {
-        DWORD* line = &pixels[static_cast<size_t>(y - part.top) * static_cast<size_t>(part.Width())];
+        DWORD* line = &pixels[static_cast<size_t>(y - part.top) * width];
+        if (y > part.top && (y - mark.rect.top) % bs != 0) {
+            std::copy_n(line - width, width, line);
+            continue;
+        }
         const COLORREF* row = &mark.blocks[static_cast<size_t>((y - mark.rect.top) / bs) * static_cast<size_t>(columns)];
-        for (int x = part.left; x < part.right; ++x) {
-            const COLORREF c = row[(x - mark.rect.left) / bs];
-            line[x - part.left] = (static_cast<DWORD>(GetRValue(c)) << 16) | (static_cast<DWORD>(GetGValue(c)) << 8) | GetBValue(c);
+        for (int x = part.left; x < part.right;) {
+            const int column = (x - mark.rect.left) / bs;
+            const int end = std::min<int>(part.right, mark.rect.left + (column + 1) * bs);
+            const COLORREF c = row[column];
+            const DWORD pixel = (static_cast<DWORD>(GetRValue(c)) << 16) | (static_cast<DWORD>(GetGValue(c)) << 8) | GetBValue(c);
+            std::fill(line + (x - part.left), line + (end - part.left), pixel);
+            x = end;
         }
     }
     BITMAPINFO bi{};

@@ -10,7 +10,7 @@ std::vector<int8_t> DrawPixelOffsets(size_t count)
     std::vector<int8_t> offsets;
     offsets.reserve(count);
     // 33 values; bytes from 231 up would favour the low ones and are dropped.
-    unsigned char buffer[256];
+    unsigned char buffer[4096];
     while (offsets.size() < count) {
         if (!RtlGenRandom(buffer, sizeof(buffer)))
             break;
@@ -28,6 +28,37 @@ std::vector<int8_t> DrawPixelOffsets(size_t count)
 int BlockColumns(const CRect& rect, int blockSize) { return (rect.Width() + blockSize - 1) / blockSize; }
 int BlockRows(const CRect& rect, int blockSize) { return (rect.Height() + blockSize - 1) / blockSize; }
 
+namespace {
+
+// The colour of one block: per channel the rounded mean plus its offset.
+COLORREF BlockColour(const PixelView& image, const CRect& block, const int8_t* offset)
+{
+    unsigned sum[3] = {};
+    for (int y = block.top; y < block.bottom; ++y) {
+        const DWORD* line = image.bits + static_cast<size_t>(y) * static_cast<size_t>(image.width);
+        for (int x = block.left; x < block.right; ++x) {
+            const DWORD p = line[x];
+            sum[0] += (p >> 16) & 0xFF;
+            sum[1] += (p >> 8) & 0xFF;
+            sum[2] += p & 0xFF;
+        }
+    }
+    const unsigned count = static_cast<unsigned>(block.Width() * block.Height());
+    int channel[3];
+    for (int c = 0; c < 3; ++c)
+        channel[c] = std::clamp(static_cast<int>((sum[c] * 2 + count) / (2 * count)) + offset[c], 0, 255);
+    return RGB(channel[0], channel[1], channel[2]);
+}
+
+CRect BlockRect(const CRect& rect, int blockSize, int row, int column)
+{
+    const int left = rect.left + column * blockSize;
+    const int top = rect.top + row * blockSize;
+    return CRect(left, top, std::min<int>(left + blockSize, rect.right), std::min<int>(top + blockSize, rect.bottom));
+}
+
+}  // namespace
+
 std::vector<COLORREF> PixelateBlocks(const PixelView& image, const CRect& rect, int blockSize,
                                      const std::vector<int8_t>& offsets)
 {
@@ -36,35 +67,61 @@ std::vector<COLORREF> PixelateBlocks(const PixelView& image, const CRect& rect, 
     std::vector<COLORREF> blocks(static_cast<size_t>(columns) * static_cast<size_t>(rows));
     if (blocks.empty() || offsets.size() < blocks.size() * 3)
         return {};
-    std::vector<unsigned> sums(static_cast<size_t>(columns) * 3);
-    for (int row = 0; row < rows; ++row) {
-        const int top = rect.top + row * blockSize;
-        const int bottom = std::min<int>(top + blockSize, rect.bottom);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int y = top; y < bottom; ++y) {
-            const DWORD* line = image.bits + static_cast<size_t>(y) * static_cast<size_t>(image.width);
-            for (int x = rect.left; x < rect.right; ++x) {
-                unsigned* sum = &sums[static_cast<size_t>((x - rect.left) / blockSize) * 3];
-                const DWORD p = line[x];
-                sum[0] += (p >> 16) & 0xFF;
-                sum[1] += (p >> 8) & 0xFF;
-                sum[2] += p & 0xFF;
-            }
-        }
+    for (int row = 0; row < rows; ++row)
         for (int column = 0; column < columns; ++column) {
-            const int left = rect.left + column * blockSize;
-            const unsigned count =
-                static_cast<unsigned>((std::min<int>(left + blockSize, rect.right) - left) * (bottom - top));
             const size_t index = static_cast<size_t>(row) * static_cast<size_t>(columns) + static_cast<size_t>(column);
-            int channel[3];
-            for (int c = 0; c < 3; ++c) {
-                const int mean = static_cast<int>((sums[static_cast<size_t>(column) * 3 + static_cast<size_t>(c)] * 2 + count) / (2 * count));
-                channel[c] = std::clamp(mean + offsets[index * 3 + static_cast<size_t>(c)], 0, 255);
-            }
-            blocks[index] = RGB(channel[0], channel[1], channel[2]);
+            blocks[index] = BlockColour(image, BlockRect(rect, blockSize, row, column), &offsets[index * 3]);
         }
-    }
     return blocks;
+}
+
+void RepixelateMark(Mark& mark, const PixelView& image, const CRect& rect)
+{
+    const int bs = mark.size;
+    const CRect bounds(0, 0, image.width, image.height);
+    CRect fresh;
+    ::IntersectRect(&fresh, &rect, &bounds);
+    if (fresh.IsRectEmpty() || bs <= 0) {
+        mark.rect = fresh;
+        mark.offsets.clear();
+        mark.blocks.clear();
+        return;
+    }
+    // Blocks whole in both rectangles on the same grid are the same pixels:
+    // they keep their colour and offsets.
+    const CRect old = mark.rect;
+    const bool sameGrid = !old.IsRectEmpty() && old.TopLeft() == fresh.TopLeft() &&
+                          mark.blocks.size() == static_cast<size_t>(BlockColumns(old, bs)) *
+                                                    static_cast<size_t>(BlockRows(old, bs));
+    const int keptColumns = sameGrid ? std::min(old.Width(), fresh.Width()) / bs : 0;
+    const int keptRows = sameGrid ? std::min(old.Height(), fresh.Height()) / bs : 0;
+    const int oldColumns = sameGrid ? BlockColumns(old, bs) : 0;
+
+    const int columns = BlockColumns(fresh, bs);
+    const int rows = BlockRows(fresh, bs);
+    const size_t count = static_cast<size_t>(columns) * static_cast<size_t>(rows);
+    const std::vector<int8_t> drawn =
+        DrawPixelOffsets((count - static_cast<size_t>(keptColumns) * static_cast<size_t>(keptRows)) * 3);
+    size_t next = 0;
+    std::vector<int8_t> offsets(count * 3);
+    std::vector<COLORREF> blocks(count);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            const size_t index = static_cast<size_t>(row) * static_cast<size_t>(columns) + static_cast<size_t>(column);
+            int8_t* offset = &offsets[index * 3];
+            if (row < keptRows && column < keptColumns) {
+                const size_t from = static_cast<size_t>(row) * static_cast<size_t>(oldColumns) + static_cast<size_t>(column);
+                std::copy_n(&mark.offsets[from * 3], 3, offset);
+                blocks[index] = mark.blocks[from];
+                continue;
+            }
+            std::copy_n(&drawn[next], 3, offset);
+            next += 3;
+            blocks[index] = BlockColour(image, BlockRect(fresh, bs, row, column), offset);
+        }
+    mark.rect = fresh;
+    mark.offsets = std::move(offsets);
+    mark.blocks = std::move(blocks);
 }
 
 Mark MakePixelateMark(const PixelView& image, const CRect& rect, int blockSize)
@@ -72,13 +129,6 @@ Mark MakePixelateMark(const PixelView& image, const CRect& rect, int blockSize)
     Mark mark;
     mark.tool = MarkTool::Pixelate;
     mark.size = blockSize;
-    const CRect bounds(0, 0, image.width, image.height);
-    ::IntersectRect(&mark.rect, &rect, &bounds);
-    if (mark.rect.IsRectEmpty())
-        return mark;
-    const size_t count = static_cast<size_t>(BlockColumns(mark.rect, blockSize)) *
-                         static_cast<size_t>(BlockRows(mark.rect, blockSize));
-    mark.offsets = DrawPixelOffsets(count * 3);
-    mark.blocks = PixelateBlocks(image, mark.rect, blockSize, mark.offsets);
+    RepixelateMark(mark, image, rect);
     return mark;
 }

@@ -32,3 +32,9 @@ std::vector<COLORREF> PixelateBlocks(const PixelView& image, const CRect& rect, 
 
 // A pixelate mark over rect (clipped to the image), offsets drawn now.
 Mark MakePixelateMark(const PixelView& image, const CRect& rect, int blockSize);
+
+// The mark moved to rect while it is dragged. Blocks that were whole before
+// and stay whole on the same grid (the top-left corner kept) keep their
+// colour and offsets: a growing rectangle costs only its new blocks, and a
+// block's offset is drawn once.
+void RepixelateMark(Mark& mark, const PixelView& image, const CRect& rect);

@@ -105,6 +105,11 @@ pipeline = $kind-server
 use = egg:swift#$kind
 EOF
     done
+    # An object server that cannot update its container listing within the
+    # timeout (1 s by default, easily passed on a busy machine) leaves the
+    # update for an updater daemon, which this test form does not run: the
+    # listing would never show the object. Wait for the container instead.
+    printf 'container_update_timeout = 30\n' >>"$dir/object-server.conf"
     cat >"$dir/proxy-server.conf" <<EOF
 [DEFAULT]
 bind_ip = 127.0.0.1

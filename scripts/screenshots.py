@@ -127,8 +127,54 @@ def shot_tray_menu(session):
     session.close_menu()
 
 
+def drag(start, end):
+    """A person's drag: press, move in steps, release."""
+    subprocess.run(["xdotool", "mousemove", str(start[0]), str(start[1]), "mousedown", "1"], check=True)
+    for step in range(1, 5):
+        time.sleep(0.1)
+        point = [start[i] + (end[i] - start[i]) * step // 4 for i in range(2)]
+        subprocess.run(["xdotool", "mousemove", str(point[0]), str(point[1])], check=True)
+    time.sleep(0.2)
+    subprocess.run(["xdotool", "mouseup", "1"], check=True)
+    time.sleep(0.3)
+
+
 def shot_capture_window(session):
-    pattern, _ = session.capture()
+    """The frozen screen with marks on it: an arrow, a box, numbered steps,
+    a pixelated and a redacted strip, a few words."""
+    pattern, options = session.capture()
+    desktop = session.desktop
+
+    def press(name):
+        desktop.click(options.hwnd, name)
+        time.sleep(0.3)
+
+    def click_at(x, y):
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+        time.sleep(0.3)
+
+    press("&Arrow")
+    drag((480, 420), (330, 230))
+    press("&Rectangle")
+    drag((160, 150), (320, 215))
+    press("&Step")
+    for x, y in ((150, 140), (470, 140)):
+        click_at(x, y)
+    press("&Blue")
+    press("Pi&xelate")
+    drag((490, 120), (640, 170))
+    press("B&lack")
+    press("Re&dact")
+    drag((160, 250), (300, 272))
+    press("R&ed")
+    press("&Text")
+    click_at(170, 300)
+    desktop.type_text("Click here")
+    desktop.key("Return", focus=False)
+    press("&Text")
+    # The pointer over the pattern again: the magnifier shows the marks.
+    subprocess.run(["xdotool", "mousemove", "335", "235"], check=True)
+    time.sleep(1)
     save("capture-window", scale=SCREEN_SCALE)
     session.end_capture(pattern)
 

@@ -6,11 +6,7 @@
 #include "settings/FileNaming.h"
 #include "upload/KeptUpload.h"
 
-static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
-
 namespace {
-
-
 
 void WriteFile(const CString& path, const std::string& contents)
 {

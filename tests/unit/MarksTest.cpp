@@ -171,6 +171,31 @@ TEST(Pixelation, BlocksStayNearTheMeanWithOffsetsThatDiffer)
     EXPECT_NE(canvas.At(rect.right, rect.top), Rgb(a.blocks[2]));
 }
 
+TEST(Pixelation, ADragKeepsTheWholeBlocksAndRecomputesTheRest)
+{
+    Canvas canvas(64, 48);
+    const int bs = 10;
+    Mark mark = MakePixelateMark(canvas.View(), CRect(2, 2, 27, 19), bs);  // 3 x 2 blocks, the right and bottom partial
+    const Mark before = mark;
+    for (const CRect& rect : {CRect(2, 2, 49, 33), CRect(2, 2, 14, 40), CRect(5, 2, 40, 30)}) {
+        const Mark last = mark;
+        RepixelateMark(mark, canvas.View(), rect);
+        // Whatever was kept or drawn anew, every block is its mean plus its offset.
+        EXPECT_EQ(mark.blocks, PixelateBlocks(canvas.View(), rect, bs, mark.offsets)) << rect.right;
+        if (rect.left == last.rect.left) {
+            EXPECT_TRUE(std::equal(last.offsets.begin(), last.offsets.begin() + 3, mark.offsets.begin()))
+                << "a whole block on the same grid keeps its offset";
+        }
+    }
+    // Growing keeps block (0,1), whole before, with its colour.
+    Mark grown = before;
+    RepixelateMark(grown, canvas.View(), CRect(2, 2, 49, 33));
+    EXPECT_TRUE(std::equal(before.offsets.begin() + 3, before.offsets.begin() + 6, grown.offsets.begin() + 3));
+    EXPECT_EQ(grown.blocks[1], before.blocks[1]);
+    RepixelateMark(grown, canvas.View(), CRect(70, 70, 80, 80));
+    EXPECT_TRUE(grown.blocks.empty() && grown.rect.IsRectEmpty()) << "off the image: nothing left";
+}
+
 TEST(MarkPainting, EachToolLeavesItsPixels)
 {
     Canvas canvas(200, 160);

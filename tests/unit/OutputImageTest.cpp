@@ -10,8 +10,6 @@
 #include "capture/MagnifierView.h"
 #include "output/ScreenImage.h"
 
-static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
-
 using namespace Gdiplus::DllExports;
 
 namespace {
@@ -45,8 +43,6 @@ struct SelectedScreen {
     explicit SelectedScreen(OutputTestApp& app) : select(app.m_session.m_dcScreen, app.m_session.m_bmpScreen) {}
     CSelection select;
 };
-
-
 
 }  // namespace
 

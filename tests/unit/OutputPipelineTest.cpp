@@ -12,11 +12,7 @@
 #include "ui/TextProgressCtrl.h"
 #include "upload/KeptUpload.h"
 
-static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
-
 namespace {
-
-
 
 // A folder in the temporary directory for one test's output, removed with
 // everything in it afterwards.

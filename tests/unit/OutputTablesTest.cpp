@@ -2,13 +2,11 @@
 // drawing.
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "output/OutputFileName.h"
 #include "capture/OutputChoices.h"
 #include "output/GdipStatus.h"
 #include "output/OutputGeometry.h"
-
-// Readable failure output for the program's strings.
-static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
 
 TEST(OutputFormats, EachRadioIdHasItsExtensionEncoderAndQuality)
 {

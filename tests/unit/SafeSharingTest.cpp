@@ -13,8 +13,6 @@
 #include "upload/UploadHistory.h"
 #include "upload/UploadKey.h"
 
-static void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
-
 namespace {
 
 UploadError Failure(UploadErrorKind kind, UploadStep step, const wchar_t* api, DWORD error)

@@ -4,9 +4,14 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 
+#include "framework/CString.h"
 #include "framework/CWnd.h"
+
+// Readable failure output for the program's strings.
+inline void PrintTo(const CString& s, std::ostream* os) { *os << '"' << ToAnsi(s, CP_UTF8) << '"'; }
 
 // One visible window hosts the controls of every test: taking a shown
 // top-level window off an X display without a window manager costs Wine
