@@ -154,7 +154,7 @@ def shot_capture_window(session):
         time.sleep(0.3)
 
     press("&Arrow")
-    drag((480, 420), (330, 230))
+    drag((640, 350), (470, 250))
     press("&Rectangle")
     drag((160, 150), (320, 215))
     press("&Step")
