@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "bench/WholeCopyMagnifier.h"
 #include "capture/MagnifierView.h"
 
@@ -17,28 +18,6 @@ namespace {
 // The options dialog's magnifier surface at 96 DPI.
 constexpr int kViewW = 254;
 constexpr int kViewH = 256;
-
-double WallSeconds()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-// This thread's processor time: steadier than the wall clock on a machine
-// other work shares.
-double CpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto value = [](const FILETIME& f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-    return static_cast<double>(value(kernel) + value(user)) / 1e7;
-}
 
 struct Cost {
     double wallMs;

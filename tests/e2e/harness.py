@@ -84,14 +84,30 @@ class Program:
         # Windows knows the process by its file name alone.
         self.name = name = os.path.basename(path)
         known = desktop.process_ids(name)
-        self.process = subprocess.Popen(
-            ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), path] + list(args),
-            env=desktop.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        self.lines = []
         self._lock = threading.Lock()
-        self._reader = threading.Thread(target=self._read, daemon=True)
-        self._reader.start()
-        self.pid = desktop.new_process_id(name, known)
+        for attempt in range(3):
+            self.process = subprocess.Popen(
+                ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), path] + list(args),
+                env=desktop.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            self.lines = []
+            self._reader = threading.Thread(target=self._read, daemon=True)
+            self._reader.start()
+            # The new process, or a launch that failed (see expect_exit).
+            started = wait_until(lambda: next(iter(desktop.process_ids(name) - known), None)
+                                 or (self.launch_failed() and -1), what="a new %s process" % name)
+            if started != -1:
+                self.pid = started
+                return
+        raise AssertionError("%s could not be started: %r" % (name, self.lines))
+
+    def launch_failed(self):
+        """Wine's launcher gave up on the program without starting it (its
+        words arrive by the reader; a started program keeps the pipe open, so
+        the reader is not waited for)."""
+        if self.process.poll() is None:
+            return False
+        with self._lock:
+            return any("ShellExecuteEx failed" in line or "could not be started" in line for line in self.lines)
 
     def _read(self):
         for raw in self.process.stdout:
@@ -121,16 +137,26 @@ class Program:
         """Starts watching for the end of the program; call before the action
         that ends it, then collect the exit code with exit_code(). Returns
         once the watcher holds the process, so the end cannot go unseen."""
-        self._exit_watch = subprocess.Popen(
-            ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), self.desktop.exe("wintool.exe"),
-             "wait", str(self.pid), str(int(timeout * 1000))],
-            env=self.desktop.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self._exit_lines = []
-        self._exit_reader = threading.Thread(target=self._read_exit_watch, daemon=True)
-        self._exit_reader.start()
-        wait_until(lambda: self._exit_lines, what="the exit watcher of %s to hold it" % self.name)
-        if self._exit_lines[0] != "watching":
-            raise AssertionError("%s could not be watched: %r" % (self.name, self._exit_lines))
+        # Wine's desktop now and then fails to launch a program at all
+        # ("ShellExecuteEx failed: Internal error") on a busy machine: the
+        # watcher is then started again.
+        for attempt in range(3):
+            self._exit_watch = subprocess.Popen(
+                ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), self.desktop.exe("wintool.exe"),
+                 "wait", str(self.pid), str(int(timeout * 1000))],
+                env=self.desktop.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            self._exit_lines = []
+            self._exit_reader = threading.Thread(target=self._read_exit_watch, daemon=True)
+            self._exit_reader.start()
+            wait_until(lambda: self._exit_lines, what="the exit watcher of %s to hold it" % self.name)
+            if self._exit_lines[0] == "watching":
+                return
+            self._exit_watch.wait(timeout=WAIT)
+            self._exit_reader.join(timeout=WAIT)
+            if not any("ShellExecuteEx failed" in line or "could not be started" in line
+                       for line in self._exit_lines):
+                break
+        raise AssertionError("%s could not be watched: %r" % (self.name, self._exit_lines))
 
     def _read_exit_watch(self):
         for raw in self._exit_watch.stdout:
