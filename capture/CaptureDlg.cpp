@@ -10,12 +10,6 @@
 
 namespace {
 
-// The window lies on the virtual screen's corner, the image's pixel (0, 0),
-// so client and image coordinates are the same; these are the one place
-// where the two meet.
-POINT ClientToImage(POINT pt) { return pt; }
-CRect ImageToClient(const CRect& rc) { return rc; }
-
 // Puts the options dialog back on top once an activation is over.
 constexpr UINT kRaiseOptionsMessage = WM_APP + 1;
 
@@ -177,7 +171,8 @@ LRESULT CCaptureDlg::OnPaint(WPARAM, LPARAM)
 void CCaptureDlg::InvalidateImageRect(const CRect& rc)
 {
     if (!rc.IsRectEmpty() && m_hWnd) {
-        const CRect client = ImageToClient(rc);
+        CRect client = ImageToScreen(m_session.m_screen, rc);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&client), 2);
         ::InvalidateRect(m_hWnd, &client, FALSE);
     }
 }
@@ -232,7 +227,7 @@ LRESULT CCaptureDlg::OnLButtonDown(WPARAM, LPARAM lParam)
         CDC dcImage;
         dcImage.CreateCompatibleDC(nullptr);
         CSelection select(dcImage, m_session.m_bmpScreen);
-        InvalidateImageRect(m_markEditor.Press(ClientToImage(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}),
+        InvalidateImageRect(m_markEditor.Press(ImagePoint(lParam),
                                                dcImage, CSize(info.bmWidth, info.bmHeight)));
         if (m_markEditor.IsDragging()) {
             ::ReleaseCapture();
@@ -259,7 +254,7 @@ LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
             m_optionsDlg.m_staticColor.SetWindowText(FormatColorReadout(color));
 
         if (::GetCapture() == m_hWnd && m_markEditor.IsDragging()) {
-            InvalidateImageRect(m_markEditor.Move(ClientToImage(pt)));
+            InvalidateImageRect(m_markEditor.Move(ImagePoint(lParam)));
         } else if (::GetCapture() == m_hWnd) {
             // Focus rectangles are drawn exclusive-or: drawing the last one
             // again erases it, so exactly one is visible.
