@@ -57,7 +57,7 @@ BOOL CCaptureDlg::OnInitDialog()
     // slower part), and the dialog then shows on top of it.
     ShowWindow(SW_SHOWNORMAL);
     ::UpdateWindow(m_hWnd);
-    m_optionsDlg.ShowForCapture(this);
+    m_optionsDlg.ShowForCapture(this, *this);
     return TRUE;
 }
 

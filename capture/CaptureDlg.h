@@ -4,6 +4,7 @@
 // dialog's colour readout and magnifier. Only the options dialog ends it.
 #pragma once
 
+#include "capture/CaptureSurface.h"
 #include "capture/OptionsDlg.h"
 #include "framework/CDialog.h"
 #include "capture/MarkEditor.h"
@@ -11,7 +12,7 @@
 
 class CaptureSession;
 
-class CCaptureDlg : public CDialog {
+class CCaptureDlg : public CDialog, public CaptureSurface {
 public:
     // The session is the grabbed screen this window shows and the choices
     // made on it; output is what the options dialog's OK runs.
@@ -30,19 +31,16 @@ public:
     void OnOK() override;
     void OnCancel() override;
 
-    // Redraws the options dialog's magnifier around the pointer.
-    void UpdateMagnifier();
     // The highlight outline of the session's m_rcHighlight.
     void DrawHighlight(CDC& dc);
 
-    // The options dialog's mark buttons and keys. A new tool, undo and redo
-    // first keep a text being typed.
-    void SetMarkTool(MarkTool tool);
-    void UndoMark();
-    void RedoMark();
-    void EndMarkText();
-    // Keys while a text is typed go into it; true when msg was taken.
-    bool TakeTextKey(MSG* msg);
+    // What the options dialog asks of this window.
+    void UpdateMagnifier() override;
+    void SetMarkTool(MarkTool tool) override;
+    void UndoMark() override;
+    void RedoMark() override;
+    void EndMarkText() override;
+    bool TakeTextKey(MSG* msg) override;
 
     CaptureSession& m_session;
     COptionsDlg m_optionsDlg;

@@ -3,7 +3,6 @@
 #include <windowsx.h>
 #include <shlwapi.h>
 
-#include "capture/CaptureDlg.h"
 #include "capture/CaptureGeometry.h"
 #include "capture/CaptureSession.h"
 #include "capture/OptionsLogic.h"
@@ -44,8 +43,6 @@ MessageEntry OnMarkButtonClick(UINT id)
                 return LRESULT(0);
             }};
 }
-
-CCaptureDlg* CaptureWindowOf(CWnd* parent) { return dynamic_cast<CCaptureDlg*>(parent); }
 
 }  // namespace
 
@@ -215,8 +212,9 @@ void COptionsDlg::FocusFileName()
     m_editFilename.SendMessage(EM_SCROLLCARET);
 }
 
-void COptionsDlg::ShowForCapture(CDialog* captureWindow)
+void COptionsDlg::ShowForCapture(CDialog* captureWindow, CaptureSurface& surface)
 {
+    m_pSurface = &surface;
     if (!m_hWnd) {
         Create(IDD_OPTIONS, captureWindow);
     } else {
@@ -236,6 +234,7 @@ void COptionsDlg::ShowForCapture(CDialog* captureWindow)
 void COptionsDlg::EndCapture()
 {
     m_session.m_pwndMagnifier = nullptr;
+    m_pSurface = nullptr;
     StorePlacement();
     ShowWindow(SW_HIDE);
     // Owned by no window from now on, so the capture window's end does not
@@ -266,7 +265,7 @@ void COptionsDlg::UpdateControls()
 void COptionsDlg::OnBnClickedOk()
 {
     // A text still being typed is part of the image.
-    if (CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd))
+    if (CaptureSurface* capture = m_pSurface)
         capture->EndMarkText();
     Settings::WriteInt(Setting::MarkColor, static_cast<int>(m_session.m_marks.style.color));
     Settings::WriteInt(Setting::MarkWidth, m_session.m_marks.style.width);
@@ -341,7 +340,7 @@ void COptionsDlg::OnBnClickedMarkArea()
     m_session.m_bMarkMode = m_btnMarkArea.GetCheck() == 1;
     if (m_session.m_bMarkMode) {
         ReleaseToolsExcept(0);
-        if (CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd))
+        if (CaptureSurface* capture = m_pSurface)
             capture->SetMarkTool(MarkTool::None);
     }
 }
@@ -355,7 +354,7 @@ void COptionsDlg::ReleaseToolsExcept(int id)
 
 void COptionsDlg::OnMarkButton(int id)
 {
-    CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd);
+    CaptureSurface* capture = m_pSurface;
     const MarkButton* button = FindMarkButton(id);
     if (!capture || !button)
         return;
@@ -382,7 +381,7 @@ void COptionsDlg::OnMarkButton(int id)
 
 BOOL COptionsDlg::PreTranslateMessage(MSG* pMsg)
 {
-    CCaptureDlg* capture = CaptureWindowOf(m_pParentWnd);
+    CaptureSurface* capture = m_pSurface;
     if (capture && capture->TakeTextKey(pMsg))
         return TRUE;
     if (capture && pMsg->message == WM_KEYDOWN && (pMsg->wParam == 'Z' || pMsg->wParam == 'Y') &&
@@ -409,12 +408,11 @@ LRESULT COptionsDlg::OnLButtonDown(WPARAM, LPARAM lParam)
 
 LRESULT COptionsDlg::OnMouseWheel(WPARAM wParam, LPARAM lParam)
 {
-    auto* capture = dynamic_cast<CCaptureDlg*>(m_pParentWnd);
-    if (!capture || !capture->m_hWnd)
+    if (!m_pSurface || !m_pParentWnd || !m_pParentWnd->m_hWnd)
         return Default();
     m_session.m_dZoom = ZoomAfterWheel(m_session.m_dZoom, GET_WHEEL_DELTA_WPARAM(wParam));
-    capture->UpdateMagnifier();
-    return capture->DefWindowProc(WM_MOUSEWHEEL, wParam, lParam);
+    m_pSurface->UpdateMagnifier();
+    return m_pParentWnd->DefWindowProc(WM_MOUSEWHEEL, wParam, lParam);
 }
 
 CRect COptionsDlg::MagnifierRectInClient() const

@@ -7,6 +7,7 @@
 // showing it.
 #pragma once
 
+#include "capture/CaptureSurface.h"
 #include "capture/OutputChoices.h"
 #include "framework/CDialog.h"
 #include "capture/MarkToolbar.h"
@@ -32,8 +33,9 @@ public:
     void OnMarkButton(int id);
 
     // Shows the dialog on the capture window for a new capture, made the
-    // first time and refilled after.
-    void ShowForCapture(CDialog* captureWindow);
+    // first time and refilled after; the marks and the magnifier go to the
+    // surface until the capture ends.
+    void ShowForCapture(CDialog* captureWindow, CaptureSurface& surface);
     // Ends the capture: keeps the placement, hides the dialog, which outlives
     // the capture window, and ends the capture window's modal loop.
     void EndCapture();
@@ -84,4 +86,5 @@ private:
     void StorePlacement() const;
     CaptureSession& m_session;
     OutputRunner m_pfnOutput;
+    CaptureSurface* m_pSurface = nullptr;  // during a capture only
 };
