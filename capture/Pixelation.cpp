@@ -12,11 +12,14 @@ std::vector<int8_t> DrawPixelOffsets(size_t count)
     // 33 values; bytes from 231 up would favour the low ones and are dropped.
     unsigned char buffer[4096];
     while (offsets.size() < count) {
-        if (!RtlGenRandom(buffer, sizeof(buffer)))
+        // A drag asks for a few blocks' worth per mouse move: no more bytes
+        // than that (and a margin for those dropped) are drawn.
+        const size_t want = std::min(sizeof(buffer), (count - offsets.size()) * 9 / 8 + 16);
+        if (!RtlGenRandom(buffer, static_cast<ULONG>(want)))
             break;
-        for (unsigned char b : buffer)
-            if (b < 231 && offsets.size() < count)
-                offsets.push_back(static_cast<int8_t>(b % 33 - 16));
+        for (size_t i = 0; i < want && offsets.size() < count; ++i)
+            if (buffer[i] < 231)
+                offsets.push_back(static_cast<int8_t>(buffer[i] % 33 - 16));
     }
     // Without the random source the blocks still get an offset each, never
     // none: a hash of the position is better than the plain mean.

@@ -59,6 +59,12 @@ def session_report():
     return "".join("\n" + line for line in lines)
 
 
+def launcher_gave_up(lines):
+    """Wine's desktop now and then fails to launch a program at all on a busy
+    machine; its launcher then says so and exits. Such a start is tried again."""
+    return any("ShellExecuteEx failed" in line or "could not be started" in line for line in lines)
+
+
 def close_when_read(pipe, reader):
     """Closes a program's output pipe once its reader thread is done with it.
     A Windows program lives on after its launcher, so the pipe can stay open
@@ -92,7 +98,7 @@ class Program:
             self.lines = []
             self._reader = threading.Thread(target=self._read, daemon=True)
             self._reader.start()
-            # The new process, or a launch that failed (see expect_exit).
+            # The new process, or a launch that failed.
             started = wait_until(lambda: next(iter(desktop.process_ids(name) - known), None)
                                  or (self.launch_failed() and -1), what="a new %s process" % name)
             if started != -1:
@@ -107,7 +113,7 @@ class Program:
         if self.process.poll() is None:
             return False
         with self._lock:
-            return any("ShellExecuteEx failed" in line or "could not be started" in line for line in self.lines)
+            return launcher_gave_up(self.lines)
 
     def _read(self):
         for raw in self.process.stdout:
@@ -137,9 +143,6 @@ class Program:
         """Starts watching for the end of the program; call before the action
         that ends it, then collect the exit code with exit_code(). Returns
         once the watcher holds the process, so the end cannot go unseen."""
-        # Wine's desktop now and then fails to launch a program at all
-        # ("ShellExecuteEx failed: Internal error") on a busy machine: the
-        # watcher is then started again.
         for attempt in range(3):
             self._exit_watch = subprocess.Popen(
                 ["wine", "explorer", "/desktop=%s,%s" % (DESKTOP, DESKTOP_SIZE), self.desktop.exe("wintool.exe"),
@@ -153,8 +156,7 @@ class Program:
                 return
             self._exit_watch.wait(timeout=WAIT)
             self._exit_reader.join(timeout=WAIT)
-            if not any("ShellExecuteEx failed" in line or "could not be started" in line
-                       for line in self._exit_lines):
+            if not launcher_gave_up(self._exit_lines):
                 break
         raise AssertionError("%s could not be watched: %r" % (self.name, self._exit_lines))
 
