@@ -53,12 +53,15 @@ BOOL CCaptureDlg::OnInitDialog()
     CDialog::OnInitDialog();
     m_markEditor.Begin(m_session.m_marks);
     // The screen freezes first: this window shows and paints the frozen
-    // image at once, before the options dialog's controls are made (the
-    // slower part), and the dialog then shows on top of it.
-    ShowWindow(SW_SHOWNORMAL);
+    // image at once, and the options dialog then shows on top of it. The
+    // dialog takes the keyboard, so this window is not activated on the way
+    // (under Wine each activation waits on the window system).
+    ShowWindow(SW_SHOWNA);
     ::UpdateWindow(m_hWnd);
     m_optionsDlg.ShowForCapture(this, *this);
-    return TRUE;
+    // The focus stays with the dialog: given to this window, it would
+    // activate it only to hand the keyboard straight back.
+    return FALSE;
 }
 
 void CCaptureDlg::OnOK() {}
@@ -83,8 +86,8 @@ LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
     // Over the image's place on the desktop: its client coordinates are
     // then image coordinates.
     const VirtualScreen& screen = m_session.m_screen;
-    ::MoveWindow(m_hWnd, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy, TRUE);
-    ::SetForegroundWindow(m_hWnd);
+    ::SetWindowPos(m_hWnd, nullptr, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     return Default();
 }
 

@@ -115,11 +115,13 @@ void COptionsDlg::PlaceFromStoredPosition()
     current.length = sizeof(current);
     ::GetWindowPlacement(m_hWnd, &current);
     WINDOWPLACEMENT stored{};
-    if (StoredPlacementToRestore(Settings::ReadString(Setting::WindowPosOptions), current, CurrentMonitorLayout(),
-                                 &stored))
-        ::SetWindowPlacement(m_hWnd, &stored);
-    else
+    if (!StoredPlacementToRestore(Settings::ReadString(Setting::WindowPosOptions), current, CurrentMonitorLayout(),
+                                  &stored))
         CenterWindow();
+    else if (!::EqualRect(&stored.rcNormalPosition, &current.rcNormalPosition) || stored.showCmd != current.showCmd)
+        ::SetWindowPlacement(m_hWnd, &stored);
+    // Else it is where the last capture left it: placing a window costs a
+    // round trip to the window system even when it stays put.
 }
 
 void COptionsDlg::StorePlacement() const
@@ -141,7 +143,7 @@ BOOL COptionsDlg::OnInitDialog()
     m_markDecor.Attach(m_hWnd);
 
     FillForNewCapture();
-    return FALSE;  // the focus is set
+    return FALSE;  // the focus is set once the dialog shows
 }
 
 void COptionsDlg::FillForNewCapture()
@@ -200,7 +202,6 @@ void COptionsDlg::FillForNewCapture()
     m_comboSelfDestruct.EnableWindow(FALSE);
 
     UpdateControls();
-    FocusFileName();
 }
 
 void COptionsDlg::FocusFileName()
@@ -226,6 +227,9 @@ void COptionsDlg::ShowForCapture(CDialog* captureWindow, CaptureSurface& surface
         FillForNewCapture();
     }
     ShowWindow(SW_SHOWNORMAL);
+    // The capture window showed without taking the keyboard: this dialog
+    // takes it, whichever program had it at the hotkey.
+    ::SetForegroundWindow(m_hWnd);
     // Activation gives the focus back to the control that had it when the
     // dialog was hidden: the file name takes it again.
     FocusFileName();

@@ -157,6 +157,15 @@ void CWnd::CenterWindow(HWND hwndAlternateOwner) const
     ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CWnd::CheckRadioButton(int firstId, int lastId, int checkId) const
+{
+    for (int id = firstId; id <= lastId; ++id) {
+        const UINT wanted = id == checkId ? BST_CHECKED : BST_UNCHECKED;
+        if (::IsDlgButtonChecked(m_hWnd, id) != wanted)
+            ::CheckDlgButton(m_hWnd, id, wanted);
+    }
+}
+
 int CWnd::GetCheckedRadioButton(int firstId, int lastId) const
 {
     for (int id = firstId; id <= lastId; ++id)

@@ -11,7 +11,12 @@
 class CButton : public CWnd {
 public:
     int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
-    void SetCheck(int state) const { SendMessage(BM_SETCHECK, static_cast<WPARAM>(state)); }
+    // A button already in that state is left alone (no repaint, no round trip).
+    void SetCheck(int state) const
+    {
+        if (GetCheck() != state)
+            SendMessage(BM_SETCHECK, static_cast<WPARAM>(state));
+    }
 };
 
 class CEdit : public CWnd {
