@@ -56,6 +56,10 @@ BOOL CCaptureDlg::OnInitDialog()
     // image at once, and the options dialog then shows on top of it. The
     // dialog takes the keyboard, so this window is not activated on the way
     // (under Wine each activation waits on the window system).
+    // It goes in below the parked dialog, which then need not be raised
+    // over it (a raise would make it paint again).
+    if (m_optionsDlg.m_hWnd)
+        ::SetWindowPos(m_hWnd, m_optionsDlg.m_hWnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowWindow(SW_SHOWNA);
     ::UpdateWindow(m_hWnd);
     m_optionsDlg.ShowForCapture(this, *this);
@@ -75,10 +79,10 @@ CPoint CCaptureDlg::ImagePoint(LPARAM lParam) const
     return ScreenToImage(m_session.m_screen, pt);
 }
 
-// The options dialog outlives the capture, hidden: only a shown one counts.
+// The options dialog outlives the capture, parked: only a shown one counts.
 bool CCaptureDlg::OptionsShown() const
 {
-    return m_optionsDlg.m_hWnd && ::IsWindowVisible(m_optionsDlg.m_hWnd);
+    return m_optionsDlg.IsOnScreen();
 }
 
 LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
@@ -253,7 +257,8 @@ LRESULT CCaptureDlg::OnMouseMove(WPARAM, LPARAM lParam)
         // The colour of what the window shows: inside the area, the inverse.
         CClientDC dc(m_hWnd);
         const COLORREF color = ::GetPixel(dc, pt.x, pt.y);
-        if (m_optionsDlg.m_staticColor.m_hWnd)
+        // Not once the dialog has gone: it keeps its pixels for the next capture.
+        if (OptionsShown())
             m_optionsDlg.m_staticColor.SetWindowText(FormatColorReadout(color));
 
         if (::GetCapture() == m_hWnd && m_markEditor.IsDragging()) {

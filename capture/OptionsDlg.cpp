@@ -36,6 +36,23 @@ const wchar_t* SaveFilter(int format)
 
 bool IsChecked(const CButton& button) { return button.GetCheck() == BST_CHECKED; }
 
+// What lies under the magnifier until it first draws: the same hatch it
+// shows beyond the image.
+void FillMagnifierHatch(HDC dc, const CRect& rc)
+{
+    CBrush hatch;
+    hatch.CreateHatchBrush(HS_BDIAGONAL, RGB(255, 0, 0));
+    ::FillRect(dc, &rc, hatch);
+}
+
+// A control given the text it already shows does not paint again: the kept
+// dialog then repaints only what a new capture changes.
+void SetTextIfDifferent(const CWnd& control, const CString& text)
+{
+    if (control.GetWindowText() != text)
+        control.SetWindowText(text);
+}
+
 MessageEntry OnMarkButtonClick(UINT id)
 {
     return {MessageEntry::Kind::Command, WM_COMMAND, nullptr, id, BN_CLICKED, [](CWnd* w, WPARAM wp, LPARAM) {
@@ -153,19 +170,19 @@ void COptionsDlg::FillForNewCapture()
     // An upload of the last capture left the bar shown and full.
     m_progress.ShowWindow(SW_HIDE);
     m_progress.SetPos(0);
-    m_progress.SetWindowText(L"");
+    SetTextIfDifferent(m_progress, L"");
 
     m_strDir = Settings::ReadString(Setting::Dir);
 
     m_btnClipboard.SetCheck(Settings::IsOn(Setting::Clipboard) ? 1 : 0);
     m_btnSave.SetCheck(Settings::IsOn(Setting::Save) ? 1 : 0);
     m_btnUpload.SetCheck(Settings::IsOn(Setting::Upload) ? 1 : 0);
-    m_btnUpload.SetWindowText(CString(L"Upload to ") + UploadEndpoint::Current().m_strHost + L" Image Hosting");
+    SetTextIfDifferent(m_btnUpload, CString(L"Upload to ") + UploadEndpoint::Current().m_strHost + L" Image Hosting");
 
     CheckRadioButton(IDC_FORMAT_JPG_HIGH, IDC_FORMAT_PNG, Settings::ReadInt(Setting::Format));
     // Offered once the format is known, so that the name is free in the
     // output directory with the extension it will be saved under.
-    m_editFilename.SetWindowText(GetDefaultFileName(GetFormatExtension(), m_strDir));
+    SetTextIfDifferent(m_editFilename, GetDefaultFileName(GetFormatExtension(), m_strDir));
 
     {
         CClientDC screen(nullptr);
@@ -194,7 +211,7 @@ void COptionsDlg::FillForNewCapture()
     }
 
     m_btnMarkArea.SetCheck(BST_UNCHECKED);
-    m_staticColor.SetWindowText(L"#FFAAFF ");
+    SetTextIfDifferent(m_staticColor, L"#FFAAFF ");
 
     // Unchecked at every opening: a self-destruct time is chosen per upload.
     m_btnSelfDestruct.SetCheck(BST_UNCHECKED);
@@ -223,10 +240,13 @@ void COptionsDlg::ShowForCapture(CDialog* captureWindow, CaptureSurface& surface
         // keeps it above itself) until the capture ends.
         m_pParentWnd = captureWindow;
         ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(captureWindow->m_hWnd));
+        Unpark();
         PlaceFromStoredPosition();
+        // Only the controls this changes paint again.
         FillForNewCapture();
     }
-    ShowWindow(SW_SHOWNORMAL);
+    if (!IsWindowVisible())
+        ShowWindow(SW_SHOWNORMAL);
     // The capture window showed without taking the keyboard: this dialog
     // takes it, whichever program had it at the hotkey.
     ::SetForegroundWindow(m_hWnd);
@@ -235,12 +255,43 @@ void COptionsDlg::ShowForCapture(CDialog* captureWindow, CaptureSurface& surface
     FocusFileName();
 }
 
+// Between captures the dialog keeps its window and what it has drawn, off
+// the screen: an empty window region hides it from sight and from the mouse
+// without discarding its pixels, so the next capture shows it at once and
+// repaints only the controls that change. Disabled, it takes neither keys nor
+// activation meanwhile.
+void COptionsDlg::Park()
+{
+    // Disabling takes the focus and its caret away; then every pending
+    // paint lands while the dialog can still be seen, so nothing stale
+    // waits in its pixels. The magnifier shows its hatch again until the
+    // next capture's first pointer move, as a new dialog does.
+    EnableWindow(FALSE);
+    {
+        CClientDC dc(m_hWnd);
+        FillMagnifierHatch(dc, MagnifierRectInClient());
+    }
+    RedrawWindow(RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ::SetWindowRgn(m_hWnd, ::CreateRectRgn(0, 0, 0, 0), FALSE);
+    m_bParked = true;
+}
+
+void COptionsDlg::Unpark()
+{
+    // Without a redraw: the kept pixels are what the dialog looks like.
+    ::SetWindowRgn(m_hWnd, nullptr, FALSE);
+    m_bParked = false;
+    EnableWindow(TRUE);
+}
+
+bool COptionsDlg::IsOnScreen() const { return m_hWnd && ::IsWindowVisible(m_hWnd) && !m_bParked; }
+
 void COptionsDlg::EndCapture()
 {
     m_session.m_pwndMagnifier = nullptr;
     m_pSurface = nullptr;
     StorePlacement();
-    ShowWindow(SW_HIDE);
+    Park();
     // Owned by no window from now on, so the capture window's end does not
     // take this one with it.
     ::SetWindowLongPtrW(m_hWnd, GWLP_HWNDPARENT, 0);
@@ -255,7 +306,7 @@ CString COptionsDlg::GetFormatExtension() const
 
 void COptionsDlg::UpdateControls()
 {
-    m_editFilename.SetWindowText(NormalizeFileName(m_editFilename.GetWindowText(), GetFormatExtension()));
+    SetTextIfDifferent(m_editFilename, NormalizeFileName(m_editFilename.GetWindowText(), GetFormatExtension()));
 
     const bool editable = IsFileNameEditable(IsChecked(m_btnClipboard), IsChecked(m_btnSave), IsChecked(m_btnUpload));
     m_editFilename.EnableWindow(editable);
@@ -300,9 +351,9 @@ LRESULT COptionsDlg::OnDestroy(WPARAM, LPARAM)
         m_session.m_pwndMagnifier = nullptr;
     m_markDecor.Release();
     // Destroyed during a capture, it keeps its place and takes the capture
-    // with it. Between captures (at the program's end) it is hidden, its
+    // with it. Between captures (at the program's end) it is parked, its
     // place kept when the last capture ended, and there is no loop to end.
-    if (IsWindowVisible())
+    if (IsOnScreen())
         StorePlacement();
     if (auto* parent = dynamic_cast<CDialog*>(m_pParentWnd))
         parent->EndDialog(0);
@@ -431,9 +482,6 @@ LRESULT COptionsDlg::OnPaint(WPARAM, LPARAM)
 {
     CPaintDC dc(m_hWnd);
     // Under the magnifier: the same hatch the magnifier shows beyond the image.
-    CBrush hatch;
-    hatch.CreateHatchBrush(HS_BDIAGONAL, RGB(255, 0, 0));
-    const CRect rc = MagnifierRectInClient();
-    ::FillRect(dc, &rc, hatch);
+    FillMagnifierHatch(dc, MagnifierRectInClient());
     return 0;
 }

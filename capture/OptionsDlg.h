@@ -3,8 +3,8 @@
 // capture area and Mark Area; it holds the magnifier surface and the colour
 // readout the capture window writes into. OK delivers the image; OK and
 // Cancel both end the capture. The window is made at the first capture and
-// kept, hidden, between captures: making its controls is the slow part of
-// showing it.
+// kept, parked off the screen with its pixels, between captures: making and
+// painting its controls is the slow part of showing it.
 #pragma once
 
 #include "capture/CaptureSurface.h"
@@ -36,9 +36,11 @@ public:
     // first time and refilled after; the marks and the magnifier go to the
     // surface until the capture ends.
     void ShowForCapture(CDialog* captureWindow, CaptureSurface& surface);
-    // Ends the capture: keeps the placement, hides the dialog, which outlives
+    // Ends the capture: keeps the placement, parks the dialog, which outlives
     // the capture window, and ends the capture window's modal loop.
     void EndCapture();
+    // Shown for a capture; false between captures, while parked.
+    bool IsOnScreen() const;
     // The extension of the checked format radio, empty when none is checked.
     CString GetFormatExtension() const;
     // Fixes the file name's extension and the enabled states after a change
@@ -80,6 +82,9 @@ private:
     CRect MagnifierRectInClient() const;
     void ReleaseToolsExcept(int id);
     MarkButtonDecor m_markDecor;
+    void Park();
+    void Unpark();
+    bool m_bParked = false;
     // The stored placement when it lies on a monitor, else centred.
     void PlaceFromStoredPosition();
     void FocusFileName();

@@ -101,27 +101,25 @@ HKEY CWinApp::OpenSectionKey(LPCWSTR section, bool forWriting) const
 {
     if (m_strRegistryKey.IsEmpty())
         return nullptr;
+    // One call for the whole path (each call is a round trip to the
+    // registry's server under Wine). The empty section is the application
+    // key itself.
+    CString path = CString(L"Software\\") + m_strRegistryKey + L"\\" + m_strAppName;
+    if (section && *section)
+        path = path + L"\\" + section;
+    RegKey key;
     // A read opens what is there and creates nothing: a program that only
     // reads leaves no key behind. A write makes the keys it needs.
-    auto open = [forWriting](HKEY parent, LPCWSTR name, RegKey& out) {
-        if (!forWriting)
-            return ::RegOpenKeyExW(parent, name, 0, KEY_READ, out.Out()) == ERROR_SUCCESS;
+    if (!forWriting) {
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
+            return nullptr;
+    } else {
         DWORD disposition = 0;
-        return ::RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                                 out.Out(), &disposition) == ERROR_SUCCESS;
-    };
-    RegKey software, company, app;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, forWriting ? KEY_READ | KEY_WRITE : KEY_READ,
-                        software.Out()) != ERROR_SUCCESS)
-        return nullptr;
-    if (!open(software, m_strRegistryKey, company) || !open(company, m_strAppName, app))
-        return nullptr;
-    if (!section || !*section)  // the empty section is the application key itself
-        return app.Release();
-    RegKey sectionKey;
-    if (!open(app, section, sectionKey))
-        return nullptr;
-    return sectionKey.Release();
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                              nullptr, key.Out(), &disposition) != ERROR_SUCCESS)
+            return nullptr;
+    }
+    return key.Release();
 }
 
 UINT CWinApp::GetProfileInt(LPCWSTR section, LPCWSTR entry, int defaultValue) const

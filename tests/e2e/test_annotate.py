@@ -11,7 +11,7 @@ import urllib.request
 
 import images
 from harness import wait_until
-from test_capture import CaptureSession
+from test_capture import CaptureSession, blank_out
 
 BLUE, RED, BLACK = (0, 0, 255), (255, 0, 0), (0, 0, 0)
 
@@ -152,6 +152,43 @@ class AnnotateTest(CaptureSession):
         saved = images.read_file(os.path.join(self.folder, name))
         self.assertEqual(saved.differences(self.before.crop(*area)), [])
 
+    def test_the_next_capture_finds_the_dialog_as_new(self):
+        """The options dialog is kept, with its pixels, between captures: the
+        second capture's must look exactly like the first's did (but for the
+        file name offered), with nothing of the first capture's pressed
+        buttons, readout or magnifier left on it."""
+        self.settings(Clipboard=0)
+        self.start()
+        rest = (self.pattern_rect[0] + 40, self.pattern_rect[1] + 40)
+        subprocess.run(["xdotool", "mousemove", str(rest[0]), str(rest[1])], check=True)
+        self.press_until_capture("Print")
+        rect = self.options.rect
+        name_field = [int(n) for n in self.desktop.wintool("rect", self.options.hwnd, "Edit").split()]
+        caret = 64  # the file name's blinking caret may be in either picture
+
+        def dialog():
+            return blank_out(images.screen(), name_field).crop(*rect)
+
+        def steady():
+            first = dialog()
+            time.sleep(0.3)
+            second = dialog()
+            return second if len(first.differences(second, limit=caret + 1)) <= caret else None
+        new = wait_until(steady, what="the first capture's dialog to settle")
+        self.press("&Arrow")
+        self.press("Mark Area")
+        subprocess.run(["xdotool", "mousemove", str(rest[0] + 300), str(rest[1] + 200)], check=True)
+        wait_until(lambda: dialog().differences(new, limit=caret + 1)[caret:],
+                   what="the dialog to show the pressed buttons and the pointer")
+        self.desktop.click(self.options.hwnd, "Cancel")
+        wait_until(self.gone, what="the capture to end on Cancel")
+
+        # The pointer where it was at the first capture's start.
+        subprocess.run(["xdotool", "mousemove", str(rest[0]), str(rest[1])], check=True)
+        self.press_until_capture("Print")
+        self.assertEqual(self.options.rect, rect)
+        wait_until(lambda: len(dialog().differences(new, limit=caret + 1)) <= caret,
+                   what="the second capture's dialog to look as the first's did")
 
 if __name__ == "__main__":
     unittest.main()

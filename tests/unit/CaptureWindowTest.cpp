@@ -185,9 +185,13 @@ TEST(CaptureWindow, OptionsDialogTakesTabShiftTabAndEscInsideTheModalLoop)
     CaptureScreen(app.m_atomFullscreen);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(capture.m_hWnd, nullptr);
-    // The options dialog outlives the capture window, hidden and unowned.
+    // The options dialog outlives the capture window, unowned, parked off
+    // the screen (shaped to nothing) and disabled, so it takes no keys.
     ASSERT_NE(options.m_hWnd, nullptr);
-    EXPECT_FALSE(options.IsWindowVisible());
+    EXPECT_FALSE(options.IsOnScreen());
+    RECT shape{};
+    EXPECT_EQ(::GetWindowRgnBox(options, &shape), NULLREGION);
+    EXPECT_FALSE(::IsWindowEnabled(options));
     EXPECT_EQ(::GetWindow(options, GW_OWNER), nullptr);
     EXPECT_EQ(app.m_session.m_pwndMagnifier, nullptr);
     WINDOWPLACEMENT wp{};
@@ -337,7 +341,7 @@ TEST(CaptureWindow, TheOptionsDialogIsKeptBetweenCapturesAndEveryControlStartsAf
     CaptureScreen(app.m_atomFullscreen);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(options.m_hWnd, first);
-    EXPECT_FALSE(options.IsWindowVisible());
+    EXPECT_FALSE(options.IsOnScreen());
 }
 
 TEST(CaptureWindow, AnAddressLeftByTheUploadIsShownOnceAfterTheCaptureWindowCloses)

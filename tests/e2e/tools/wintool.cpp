@@ -97,7 +97,10 @@ BOOL CALLBACK CollectChildText(HWND child, LPARAM param)
 
 BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM)
 {
-    if (!::IsWindowVisible(hwnd))
+    // A window shaped to nothing is not on the screen either: the options
+    // dialog waits so between captures.
+    RECT shape{};
+    if (!::IsWindowVisible(hwnd) || ::GetWindowRgnBox(hwnd, &shape) == NULLREGION)
         return TRUE;
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
