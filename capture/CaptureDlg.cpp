@@ -57,10 +57,12 @@ BOOL CCaptureDlg::OnInitDialog()
     // dialog takes the keyboard, so this window is not activated on the way
     // (under Wine each activation waits on the window system).
     // It goes in below the parked dialog, which then need not be raised
-    // over it (a raise would make it paint again).
-    if (m_optionsDlg.m_hWnd)
-        ::SetWindowPos(m_hWnd, m_optionsDlg.m_hWnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ShowWindow(SW_SHOWNA);
+    // over it (a raise would make it paint again), over the image's place on
+    // the desktop, in one move.
+    const VirtualScreen& screen = m_session.m_screen;
+    HWND below = m_optionsDlg.m_hWnd;
+    ::SetWindowPos(m_hWnd, below, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy,
+                   SWP_SHOWWINDOW | SWP_NOACTIVATE | (below ? 0 : SWP_NOZORDER));
     ::UpdateWindow(m_hWnd);
     m_optionsDlg.ShowForCapture(this, *this);
     // The focus stays with the dialog: given to this window, it would
