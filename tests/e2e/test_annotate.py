@@ -11,7 +11,7 @@ import urllib.request
 
 import images
 from harness import wait_until
-from test_capture import CaptureSession, blank_out
+from test_capture import CaptureSession, blank_out, readout_of
 
 BLUE, RED, BLACK = (0, 0, 255), (255, 0, 0), (0, 0, 0)
 
@@ -160,7 +160,14 @@ class AnnotateTest(CaptureSession):
         self.settings(Clipboard=0)
         self.start()
         rest = (self.pattern_rect[0] + 40, self.pattern_rect[1] + 40)
-        subprocess.run(["xdotool", "mousemove", str(rest[0]), str(rest[1])], check=True)
+
+        def point_at_rest():
+            """A real move to the resting point, so the readout and the
+            magnifier show it in either capture."""
+            for x in (rest[0] + 5, rest[0]):
+                subprocess.run(["xdotool", "mousemove", str(x), str(rest[1])], check=True)
+            wait_until(lambda: self.readout() == readout_of(self.before.pixel(*rest)), what="the readout at rest")
+
         self.press_until_capture("Print")
         rect = self.options.rect
         name_field = [int(n) for n in self.desktop.wintool("rect", self.options.hwnd, "Edit").split()]
@@ -174,6 +181,7 @@ class AnnotateTest(CaptureSession):
             time.sleep(0.3)
             second = dialog()
             return second if len(first.differences(second, limit=caret + 1)) <= caret else None
+        point_at_rest()
         new = wait_until(steady, what="the first capture's dialog to settle")
         self.press("&Arrow")
         self.press("Mark Area")
@@ -183,12 +191,12 @@ class AnnotateTest(CaptureSession):
         self.desktop.click(self.options.hwnd, "Cancel")
         wait_until(self.gone, what="the capture to end on Cancel")
 
-        # The pointer where it was at the first capture's start.
-        subprocess.run(["xdotool", "mousemove", str(rest[0]), str(rest[1])], check=True)
         self.press_until_capture("Print")
         self.assertEqual(self.options.rect, rect)
+        point_at_rest()
         wait_until(lambda: len(dialog().differences(new, limit=caret + 1)) <= caret,
                    what="the second capture's dialog to look as the first's did")
+
 
 if __name__ == "__main__":
     unittest.main()
