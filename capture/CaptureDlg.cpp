@@ -30,7 +30,6 @@ UploadedImage CCaptureDlg::Run()
 const MessageMap* CCaptureDlg::Map()
 {
     static const MessageMap map(CDialog::Map(), {
-        OnMessage(WM_SHOWWINDOW, &CCaptureDlg::OnShowWindow),
         OnMessage(WM_ERASEBKGND, &CCaptureDlg::OnEraseBkgnd),
         OnMessage(WM_PAINT, &CCaptureDlg::OnPaint),
         OnMessage(WM_LBUTTONDOWN, &CCaptureDlg::OnLButtonDown),
@@ -53,12 +52,12 @@ BOOL CCaptureDlg::OnInitDialog()
     CDialog::OnInitDialog();
     m_markEditor.Begin(m_session.m_marks);
     // The screen freezes first: this window shows and paints the frozen
-    // image at once, and the options dialog then shows on top of it. The
-    // dialog takes the keyboard, so this window is not activated on the way
-    // (under Wine each activation waits on the window system).
-    // It goes in below the parked dialog, which then need not be raised
-    // over it (a raise would make it paint again), over the image's place on
-    // the desktop, in one move.
+    // image at once, over the image's place on the desktop (its client
+    // coordinates are then image coordinates), and the options dialog then
+    // shows on top of it. It goes in below the parked dialog, which need not
+    // be raised over it (a raise would make it paint again), and it is not
+    // activated: the dialog takes the keyboard, and under Wine each
+    // activation waits on the window system.
     const VirtualScreen& screen = m_session.m_screen;
     HWND below = m_optionsDlg.m_hWnd;
     ::SetWindowPos(m_hWnd, below, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy,
@@ -85,16 +84,6 @@ CPoint CCaptureDlg::ImagePoint(LPARAM lParam) const
 bool CCaptureDlg::OptionsShown() const
 {
     return m_optionsDlg.IsOnScreen();
-}
-
-LRESULT CCaptureDlg::OnShowWindow(WPARAM, LPARAM)
-{
-    // Over the image's place on the desktop: its client coordinates are
-    // then image coordinates.
-    const VirtualScreen& screen = m_session.m_screen;
-    ::SetWindowPos(m_hWnd, nullptr, screen.origin.x, screen.origin.y, screen.size.cx, screen.size.cy,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    return Default();
 }
 
 LRESULT CCaptureDlg::OnMouseActivate(WPARAM, LPARAM)

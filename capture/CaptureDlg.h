@@ -52,7 +52,6 @@ private:
     bool OptionsShown() const;
     // A mouse message's point in image coordinates.
     CPoint ImagePoint(LPARAM lParam) const;
-    LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);

@@ -250,8 +250,8 @@ void COptionsDlg::ShowForCapture(CDialog* captureWindow, CaptureSurface& surface
     // The capture window showed without taking the keyboard: this dialog
     // takes it, whichever program had it at the hotkey.
     ::SetForegroundWindow(m_hWnd);
-    // Activation gives the focus back to the control that had it when the
-    // dialog was hidden: the file name takes it again.
+    // The file name has the keyboard, whatever had it when the last capture
+    // ended.
     FocusFileName();
 }
 
