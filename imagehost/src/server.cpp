@@ -99,6 +99,10 @@ struct Server::Impl {
                 throw std::system_error(errno, std::generic_category(), "dup listening socket");
             listeners[i]->acceptor.assign(endpoint.protocol(), fd);
         }
+        // Readiness wakes every loop; those that lose the connection to
+        // another must find the queue empty, not wait in accept.
+        for (auto& listener : listeners)
+            listener->acceptor.non_blocking(true);
     }
 
     static std::vector<std::unique_ptr<net::io_context>> make_loops(unsigned count)
@@ -111,11 +115,19 @@ struct Server::Impl {
 
     void accept(Listener& listener)
     {
-        auto on_accept = [this, &listener](boost::system::error_code ec, tcp::socket socket) {
+        listener.acceptor.async_wait(tcp::acceptor::wait_read, [this, &listener](boost::system::error_code ec) {
             if (ec == net::error::operation_aborted)
                 return;
-            if (ec && is_descriptor_exhaustion(ec.value())) {
-                if (!out_of_descriptors.exchange(true)) {
+            tcp::socket socket(listener.acceptor.get_executor());
+            bool exhausted = false;
+            if (!ec) {
+                // Every loop watches the same queue: accepting and noting a
+                // shortage under one lock keeps the shortage's beginning and
+                // end in the order the system saw them.
+                std::lock_guard lock(accept_mutex);
+                listener.acceptor.accept(socket, listener.peer, ec);
+                exhausted = ec && is_descriptor_exhaustion(ec.value());
+                if (exhausted && !out_of_descriptors.exchange(true)) {
                     auto limit = descriptor_limit();
                     std::fprintf(stderr,
                                  "imagehost: out of file descriptors (limit %llu, %llu open, %u connections); "
@@ -124,6 +136,10 @@ struct Server::Impl {
                                  static_cast<unsigned long long>(open_descriptor_count(limit)),
                                  context.connections.load());
                 }
+                if (!ec && out_of_descriptors.exchange(false))
+                    std::fprintf(stderr, "imagehost: file descriptors available again, accepting\n");
+            }
+            if (exhausted) {
                 listener.pause.expires_after(kAcceptPause);
                 listener.pause.async_wait([this, &listener](boost::system::error_code wait_ec) {
                     if (!wait_ec)
@@ -131,14 +147,10 @@ struct Server::Impl {
                 });
                 return;
             }
-            if (!ec) {
-                if (out_of_descriptors.exchange(false))
-                    std::fprintf(stderr, "imagehost: file descriptors available again, accepting\n");
+            if (!ec)
                 admit(std::move(socket), listener.peer);
-            }
-            accept(listener);
-        };
-        listener.acceptor.async_accept(listener.peer, std::move(on_accept));
+            accept(listener);  // also after another loop took the connection (would block)
+        });
     }
 
     void admit(tcp::socket socket, const tcp::endpoint& peer)
@@ -229,6 +241,7 @@ struct Server::Impl {
     net::steady_timer removal_timer{*loops.front()};
     std::mutex refusal_log_mutex;
     std::chrono::steady_clock::time_point last_refusal_logged{};
+    std::mutex accept_mutex;
     // Each is logged once when it begins, whichever loop notices it.
     std::atomic<bool> out_of_descriptors{false};
     std::atomic<bool> at_connection_cap{false};

@@ -319,19 +319,22 @@ TEST(Binary, OutOfDescriptorsPausesAcceptingAnswers503AndRecovers)
     ASSERT_FALSE(child.wait_for_output(std::regex("descriptor limit 64, connection cap 1000")).empty());
     UploadForm form;
     form.file_bytes = fake_image("png", 150000);
-    auto stored = target_of(upload(port, form).header("uploaded"));
 
     // Kept-alive connections, accepted while descriptors were still there.
-    auto kept_alive = [&] {
+    // None closes before the descriptors run out: a close the server sees
+    // late would free a descriptor in the middle of the test.
+    auto kept_alive = [&](const std::string& request) {
         auto c = std::make_unique<Connection>(port, 30s);
-        c->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+        c->send(request);
         auto res = c->read_response();
         EXPECT_TRUE(res && res->status == 200);
-        return c;
+        return std::make_pair(std::move(c), res ? *res : HttpResponse());
     };
-    auto for_get = kept_alive();
-    auto for_head = kept_alive();
-    auto for_upload = kept_alive();
+    auto boundary = make_boundary();
+    auto [for_upload, first_upload] = kept_alive(upload_request(boundary, multipart_body(boundary, form)));
+    auto stored = target_of(first_upload.header("uploaded"));
+    auto for_get = kept_alive("GET / HTTP/1.1\r\nHost: x\r\n\r\n").first;
+    auto for_head = kept_alive("GET / HTTP/1.1\r\nHost: x\r\n\r\n").first;
 
     const std::regex exhausted("out of file descriptors \\(limit 64, \\d+ open, \\d+ connections\\)");
     std::vector<std::unique_ptr<Connection>> idle;
@@ -357,7 +360,6 @@ TEST(Binary, OutOfDescriptorsPausesAcceptingAnswers503AndRecovers)
     EXPECT_EQ(head->status, 200);
     EXPECT_EQ(head->header("content-length"), "150000");
 
-    auto boundary = make_boundary();
     ASSERT_TRUE(for_upload->send(upload_request(boundary, multipart_body(boundary, form))));
     auto refused = for_upload->read_response();
     ASSERT_TRUE(refused);
