@@ -272,7 +272,11 @@ void COptionsDlg::Park()
         FillMagnifierHatch(dc, MagnifierRectInClient());
     }
     RedrawWindow(RDW_UPDATENOW | RDW_ALLCHILDREN);
-    ::SetWindowRgn(m_hWnd, ::CreateRectRgn(0, 0, 0, 0), FALSE);
+    CRgn nothing;
+    const RECT empty{};
+    nothing.CreateRectRgnIndirect(&empty);
+    if (::SetWindowRgn(m_hWnd, nothing, FALSE))
+        nothing.Detach();  // the window owns it now
     m_bParked = true;
 }
 
