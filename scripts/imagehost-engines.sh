@@ -105,11 +105,12 @@ pipeline = $kind-server
 use = egg:swift#$kind
 EOF
     done
-    # An object server that cannot update its container listing within the
-    # timeout (1 s by default, easily passed on a busy machine) leaves the
+    # An object server that cannot update its container listing in time
+    # (connecting 0.5 s, answering 3 s, waiting 1 s in all by default; a just
+    # restarted container server on a busy machine takes longer) leaves the
     # update for an updater daemon, which this test form does not run: the
     # listing would never show the object. Wait for the container instead.
-    printf 'container_update_timeout = 30\n' >>"$dir/object-server.conf"
+    printf 'conn_timeout = 30\nnode_timeout = 30\ncontainer_update_timeout = 30\n' >>"$dir/object-server.conf"
     cat >"$dir/proxy-server.conf" <<EOF
 [DEFAULT]
 bind_ip = 127.0.0.1
@@ -156,7 +157,10 @@ start_swift_servers() {
         setsid "swift-$kind-server" "$dir/$kind-server.conf" >>"$dir/$kind.log" 2>&1 &
         echo $! >"$dir/run/$kind.pid"
     done
-    wait_port "$S3_PORT" "swift-proxy-server"
+    wait_port "$ACCOUNT_PORT" swift-account-server
+    wait_port "$CONTAINER_PORT" swift-container-server
+    wait_port "$OBJECT_PORT" swift-object-server
+    wait_port "$S3_PORT" swift-proxy-server
     for _ in $(seq 1 600); do
         curl -fsS "http://127.0.0.1:$S3_PORT/healthcheck" >/dev/null 2>&1 && return 0
         sleep 0.1
