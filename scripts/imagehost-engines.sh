@@ -313,4 +313,8 @@ echo "imagehost-engines: PostgreSQL, Swift (S3) and nginx ready in" \
 
 status=0
 "$@" || status=$?
+if [ "$status" -ne 0 ]; then
+    # What the engines complained of often explains a failed test.
+    grep -h "ERROR" "$ENGINES"/swift/*.log 2>/dev/null | tail -n 20 | sed 's/^/swift: /' >&2 || true
+fi
 exit $status
