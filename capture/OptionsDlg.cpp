@@ -277,6 +277,8 @@ void COptionsDlg::Park()
     nothing.CreateRectRgnIndirect(&empty);
     if (::SetWindowRgn(m_hWnd, nothing, FALSE))
         nothing.Detach();  // the window owns it now
+    else
+        ShowWindow(SW_HIDE);  // not shaped away: hidden instead, shown again at the next capture
     m_bParked = true;
 }
 
